@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the tests and the radio need.
+# Shared by the README's commands and by CI; safe to run again.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config clang
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  qt6-base-dev qt6-base-dev-tools libqt6svg6-dev libgl-dev
+  libpugixml-dev liblzo2-dev
+  libortp-dev libmediastreamer-dev libbctoolbox-dev
+  gpg gpg-agent
+  iproute2 util-linux procps
+  xvfb xauth fonts-liberation
+  pulseaudio pulseaudio-utils
+)
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ "${#missing[@]}" -eq 0 ]; then
+  echo "All build and test dependencies are installed."
+  exit 0
+fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
