@@ -1,0 +1,32 @@
+// Recognises datagrams seen recently: keeps the CRC-32 of the last 512
+// payloads checked, whether they came over the trunk or by local multicast.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace Halvane::Adapter {
+
+class CDuplicateWindow
+{
+public:
+    static constexpr std::size_t kWindowSize = 512;
+
+    // Records the payload's CRC-32 and says whether it was among the last
+    // kWindowSize recorded.
+    bool SeenRecently(const unsigned char* data, std::size_t length);
+
+    // IEEE 802.3 CRC-32 (as LZO's lzo_crc32 computes it).
+    static std::uint32_t Crc32(const unsigned char* data, std::size_t length);
+
+private:
+    bool Contains(std::uint32_t crc) const;
+
+    std::uint32_t mCrcs[kWindowSize] = {};
+    std::size_t mNextSlot = 0;
+    // Slots filled so far: an unfilled slot holds no CRC, so a payload whose
+    // CRC happens to be 0 is not taken for a duplicate of nothing.
+    std::size_t mFilled = 0;
+};
+
+} // namespace Halvane::Adapter

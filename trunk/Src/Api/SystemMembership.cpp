@@ -1,0 +1,25 @@
+// System multicast membership of a caller's socket.
+#include "Api/SystemMembership.h"
+
+#include "debug_log_stream.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+namespace Halvane {
+
+bool ChangeSystemMembership(int descriptor, unsigned int groupId, EMembershipChange change)
+{
+    ip_mreq request{};
+    request.imr_multiaddr.s_addr = htonl(groupId);
+    request.imr_interface.s_addr = htonl(INADDR_ANY);
+    const bool join = change == EMembershipChange::kJoin;
+    const bool done = ::setsockopt(descriptor, IPPROTO_IP, join ? IP_ADD_MEMBERSHIP : IP_DROP_MEMBERSHIP, &request,
+                                   sizeof request) == 0;
+    debug_log_cout("DEBUG_IGMP_LEAVES") << (join ? " Local multicast join " : " Local multicast leave ")
+                                        << (done ? "successful" : "failed") << "\n";
+    return done;
+}
+
+} // namespace Halvane
