@@ -1,0 +1,334 @@
+// The virtual interface against real UDP sockets on 127.0.0.x that play the
+// relay routers: tunnelling, subscription refresh, delivery and duplicates.
+#include "Adapter/VirtualInterface.h"
+
+#include "FakeClock.h"
+#include "LogCapture.h"
+#include "Packet/SubscriptionListPacket.h"
+#include "UdpEndpoint.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+using namespace Halvane::Packet;
+using Halvane::Adapter::CVirtualInterface;
+using rvx::test::Bytes;
+using rvx::test::FakeClock;
+using rvx::test::LogCapture;
+using rvx::test::UdpEndpoint;
+
+namespace {
+
+constexpr unsigned int kDeviceId = 0x123456;
+constexpr unsigned int kTrunked1 = 0xEF010101; // 239.1.1.1
+constexpr unsigned int kTrunked2 = 0xEF020202; // 239.2.2.2
+constexpr unsigned int kLocal1 = 0xE1040909;   // 225.4.9.9
+constexpr unsigned int kLocal2 = 0xE1050505;   // 225.5.5.5
+constexpr std::chrono::milliseconds kQuiet(30);
+
+int g_callbacks = 0;
+void CountCallback()
+{
+    ++g_callbacks;
+}
+
+sockaddr_in GroupAddress(unsigned int groupId)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(groupId);
+    address.sin_port = htons(50000);
+    return address;
+}
+
+Bytes Encode(const CPacket& packet)
+{
+    Bytes out(CPacket::kMaxDatagramSize);
+    packet.Encode(out.data());
+    out.resize(packet.EncodedSize());
+    return out;
+}
+
+Bytes GroupMessage(unsigned int groupId, const Bytes& payload, unsigned char kind = kKindRtp)
+{
+    return Encode(CGroupMsg(0x777, 0, payload.data(), static_cast<unsigned int>(payload.size()), kind, groupId));
+}
+
+Bytes Notification(CWebManagementMsg::EMsgType type)
+{
+    return Encode(CWebManagementMsg(0, 0, nullptr, 0, type));
+}
+
+class VirtualInterface : public ::testing::Test
+{
+protected:
+    VirtualInterface() : trunk(kDeviceId, 0, "lo", &CountCallback) { g_callbacks = 0; }
+
+    void AddRouter(const UdpEndpoint& router) { ASSERT_TRUE(trunk.InitializeRouter(router.Address(), router.Port())); }
+
+    Halvane::Sys::CSocket& OpenSocket(unsigned int descriptor, std::initializer_list<unsigned int> groups)
+    {
+        trunk.OpenSocket(descriptor);
+        Halvane::Sys::CSocket& socket = *trunk.Socket(descriptor);
+        for (unsigned int group : groups)
+            socket.AddToGroupButDontSendSubscriptionPacket(group);
+        return socket;
+    }
+
+    // The router's side of the trunk: sends a datagram to the interface.
+    void Relay(const Bytes& datagram) { ASSERT_TRUE(router.SendTo(trunk.LocalPort(), datagram)); }
+
+    UdpEndpoint router{"127.0.0.1"};
+    CVirtualInterface trunk;
+};
+
+TEST_F(VirtualInterface, GroupMessageGoesToEveryRouterAsPayloadPlusTwelveBytes)
+{
+    UdpEndpoint second("127.0.0.2");
+    AddRouter(router);
+    AddRouter(second);
+    const sockaddr_in group = GroupAddress(kTrunked1);
+    const char payload[] = {1, 2, 3, 4, 5};
+    EXPECT_EQ(trunk.SendBytes(payload, 5, reinterpret_cast<const sockaddr*>(&group), 0, kKindRtcp), 17);
+
+    for (const UdpEndpoint* endpoint : {&router, &second}) {
+        const auto datagram = endpoint->Receive();
+        ASSERT_TRUE(datagram);
+        EXPECT_EQ(rvx::test::ToHex(*datagram), "02 02 00 00 56 34 12 00 01 01 01 EF 01 02 03 04 05");
+    }
+}
+
+TEST_F(VirtualInterface, WithoutRoutersEverySendFails)
+{
+    const sockaddr_in group = GroupAddress(kTrunked1);
+    EXPECT_EQ(trunk.SendBytes("x", 1, reinterpret_cast<const sockaddr*>(&group), 0, kKindRtp), -1);
+    EXPECT_EQ(trunk.SendSubscriptionPacket(1, kTrunked1, CSubscription::kJoin), -1);
+    EXPECT_EQ(trunk.SendSubscriptionListPacket(nullptr, 0), -1);
+}
+
+TEST_F(VirtualInterface, BadRouterAddressesAreRefused)
+{
+    LogCapture log;
+    EXPECT_FALSE(trunk.InitializeRouter("router.example", 3301));
+    EXPECT_FALSE(trunk.InitializeRouter("127.0.0.1", 70000));
+    EXPECT_TRUE(trunk.Routers().empty());
+    EXPECT_EQ(log.Count("Ignoring router"), 2u);
+}
+
+// What one subscription refresh sent: the list's ids and the joins' groups.
+struct Refresh
+{
+    std::vector<unsigned int> listed;
+    std::vector<unsigned int> joined;
+    std::size_t datagrams = 0;
+};
+
+Refresh ReadRefresh(const UdpEndpoint& router)
+{
+    Refresh refresh;
+    for (const Bytes& datagram : router.ReceiveAll(kQuiet)) {
+        ++refresh.datagrams;
+        const auto packet = CPacket::CreatePacket(datagram.data(), static_cast<unsigned int>(datagram.size()));
+        if (packet && packet->Type() == kTypeSubscriptionList)
+            refresh.listed = static_cast<const CSubscriptionListPacket&>(*packet).GroupIds();
+        if (packet && packet->Type() == kTypeSubscription)
+            refresh.joined.push_back(static_cast<const CSubscription&>(*packet).GroupId());
+    }
+    return refresh;
+}
+
+TEST_F(VirtualInterface, RefreshesAtTheFirstPollAfterChangesAndEvery25Seconds)
+{
+    FakeClock clock(1000);
+    AddRouter(router);
+    OpenSocket(5, {kTrunked1, kLocal1});
+    OpenSocket(6, {kTrunked2, kTrunked1, kLocal2});
+
+    const std::vector<unsigned int> list{kTrunked1, kTrunked2};
+    const std::vector<unsigned int> joins{kTrunked1, kTrunked1, kTrunked2}; // per (socket, group)
+    trunk.ProcessIncoming();
+    Refresh first = ReadRefresh(router);
+    EXPECT_EQ(first.listed, list);
+    EXPECT_EQ(first.joined, joins);
+    EXPECT_EQ(first.datagrams, 4u);
+
+    clock.Advance(24999);
+    trunk.ProcessIncoming();
+    EXPECT_EQ(ReadRefresh(router).datagrams, 0u);
+
+    clock.Advance(1);
+    trunk.ProcessIncoming();
+    Refresh periodic = ReadRefresh(router);
+    EXPECT_EQ(periodic.listed, list);
+    EXPECT_EQ(periodic.joined, joins);
+
+    clock.Advance(10);
+    trunk.MarkSubscriptionsDirty();
+    trunk.ProcessIncoming();
+    EXPECT_EQ(ReadRefresh(router).datagrams, 4u);
+    trunk.ProcessIncoming();
+    EXPECT_EQ(ReadRefresh(router).datagrams, 0u);
+}
+
+TEST_F(VirtualInterface, InjectedShorterRefreshIntervalIsHonoured)
+{
+    AddRouter(router);
+    OpenSocket(5, {kTrunked1});
+    trunk.SetSubscriptionRefreshInterval(50);
+    trunk.ProcessIncoming();
+    EXPECT_EQ(ReadRefresh(router).datagrams, 2u);
+    polled_timer_t::sleep(60);
+    trunk.ProcessIncoming();
+    EXPECT_EQ(ReadRefresh(router).joined, std::vector<unsigned int>{kTrunked1});
+}
+
+TEST_F(VirtualInterface, WithOnlyLocalGroupsTheListIsEmptyAndNoJoinIsSent)
+{
+    AddRouter(router);
+    OpenSocket(5, {kLocal1, kLocal2});
+    trunk.ProcessIncoming();
+    const auto datagrams = router.ReceiveAll(kQuiet);
+    ASSERT_EQ(datagrams.size(), 1u);
+    EXPECT_EQ(rvx::test::ToHex(datagrams[0]), "05 00 00 00 56 34 12 00 00");
+}
+
+TEST_F(VirtualInterface, ListsAtMostFiftyGroupsTheSmallestFirst)
+{
+    LogCapture log("DISABLE_SUBSCRIPTION_PACKET");
+    AddRouter(router);
+    Halvane::Sys::CSocket& socket = OpenSocket(5, {});
+    for (unsigned int i = 60; i > 0; --i)
+        socket.AddToGroupButDontSendSubscriptionPacket(0xEF000000 + i);
+    trunk.ProcessIncoming();
+    const Refresh refresh = ReadRefresh(router);
+    ASSERT_EQ(refresh.listed.size(), 50u);
+    EXPECT_EQ(refresh.listed.front(), 0xEF000001u);
+    EXPECT_EQ(refresh.listed.back(), 0xEF000032u);
+    EXPECT_TRUE(refresh.joined.empty()); // disabled by the flag
+    EXPECT_TRUE(log.Contains("Too many subscriptions\n"));
+}
+
+TEST_F(VirtualInterface, DuplicatesAreQueuedOnceOnSocketsThatDropThem)
+{
+    Halvane::Sys::CSocket& dropping = OpenSocket(5, {kTrunked1});
+    Halvane::Sys::CSocket& keeping = OpenSocket(6, {kTrunked1});
+    Halvane::Sys::CSocket& elsewhere = OpenSocket(7, {kTrunked2});
+    keeping.SetDropDuplicates(false);
+    const Bytes message = GroupMessage(kTrunked1, {0x80, 0x60, 0, 1});
+    Relay(message);
+    Relay(message);
+    trunk.ProcessIncoming();
+    EXPECT_EQ(dropping.QueuedPackets(), 1u);
+    EXPECT_EQ(keeping.QueuedPackets(), 2u);
+    EXPECT_EQ(elsewhere.QueuedPackets(), 0u);
+}
+
+TEST_F(VirtualInterface, DuplicateWindowIsSharedWithLocalReceives)
+{
+    Halvane::Sys::CSocket& socket = OpenSocket(5, {kTrunked1});
+    const Bytes rtp{0x80, 0x60, 0x12, 0x34, 0xAB};
+    EXPECT_FALSE(trunk.IsRecentDuplicate(rtp.data(), static_cast<unsigned int>(rtp.size()))); // arrived locally
+    Relay(GroupMessage(kTrunked1, rtp));
+    trunk.ProcessIncoming();
+    EXPECT_EQ(socket.QueuedPackets(), 0u);
+}
+
+TEST_F(VirtualInterface, DuplicateWindowForgetsAfter512Checks)
+{
+    Halvane::Sys::CSocket& socket = OpenSocket(5, {kTrunked1});
+    const Bytes first{0x01};
+    EXPECT_FALSE(trunk.IsRecentDuplicate(first.data(), 1));
+    for (unsigned int i = 0; i < 511; ++i)
+        trunk.IsRecentDuplicate(reinterpret_cast<const unsigned char*>(&i), sizeof i);
+    EXPECT_TRUE(trunk.IsRecentDuplicate(first.data(), 1)); // still the 512th check back
+    for (unsigned int i = 0; i < 512; ++i) {
+        const unsigned int other = 1000 + i;
+        trunk.IsRecentDuplicate(reinterpret_cast<const unsigned char*>(&other), sizeof other);
+    }
+    Relay(GroupMessage(kTrunked1, first));
+    trunk.ProcessIncoming();
+    EXPECT_EQ(socket.QueuedPackets(), 1u);
+}
+
+TEST_F(VirtualInterface, SettingsChangedNotificationCallsTheCallbackOnce)
+{
+    Relay(Notification(CWebManagementMsg::kSettingsChanged));
+    Relay(Notification(static_cast<CWebManagementMsg::EMsgType>(2)));
+    trunk.ProcessIncoming();
+    EXPECT_EQ(g_callbacks, 1);
+}
+
+TEST(VirtualInterfaceWithoutCallback, NotificationIsLoggedOnly)
+{
+    LogCapture log;
+    CVirtualInterface trunk(1, 0, "lo", nullptr);
+    UdpEndpoint router;
+    router.SendTo(trunk.LocalPort(), Notification(CWebManagementMsg::kSettingsChanged));
+    trunk.ProcessIncoming();
+    EXPECT_TRUE(log.Contains("cVirtualInterfaceFp is null."));
+}
+
+TEST_F(VirtualInterface, LocalGroupMessageIsDiscardedAndEndsThePoll)
+{
+    LogCapture log;
+    Halvane::Sys::CSocket& local = OpenSocket(5, {0xE1040001});
+    Halvane::Sys::CSocket& trunked = OpenSocket(6, {kTrunked1});
+    Relay(GroupMessage(0xE1040001, {1}));
+    Relay(GroupMessage(kTrunked1, {2}));
+    trunk.ProcessIncoming();
+    EXPECT_EQ(local.QueuedPackets(), 0u);
+    EXPECT_EQ(trunked.QueuedPackets(), 0u);
+    EXPECT_TRUE(log.Contains("Discarding a packet from Halvane2 with a local multicast address"));
+    trunk.ProcessIncoming();
+    EXPECT_EQ(trunked.QueuedPackets(), 1u);
+}
+
+TEST_F(VirtualInterface, MalformedDatagramsAreDroppedAndThePollGoesOn)
+{
+    LogCapture log;
+    Halvane::Sys::CSocket& socket = OpenSocket(5, {kTrunked1});
+    Bytes oversized = GroupMessage(kTrunked1, Bytes(1988, 0x11));
+    oversized.push_back(0x22);
+    Relay({0x02, 0x01, 0x00});                 // shorter than any header
+    Relay({0x05, 0, 0, 0, 0, 0, 0, 0});        // list without its reserved byte
+    Relay({0x03, 0, 0, 0, 0, 0, 0, 0, 0, 0});  // no such type
+    Relay({});                                 // empty
+    Relay(oversized);                          // 2001 bytes
+    Relay(Encode(CSubscription(1, 0, nullptr, 0, kTrunked1, CSubscription::kJoin))); // not for units
+    Relay(GroupMessage(kTrunked1, {9}));
+    trunk.ProcessIncoming();
+    EXPECT_EQ(socket.QueuedPackets(), 1u);
+    EXPECT_EQ(log.Count("ProcessIncoming skipping invalid (NULL) packet"), 5u);
+    EXPECT_TRUE(log.Contains("Dropping a datagram of 2001 bytes: larger than 2000 bytes."));
+    EXPECT_TRUE(log.Contains("ProcessIncoming discarding packet of unknown type"));
+}
+
+TEST_F(VirtualInterface, BlockedTrunkReceiveConsumesOneDatagramPerPoll)
+{
+    Halvane::Sys::CSocket& socket = OpenSocket(5, {kTrunked1});
+    Relay(GroupMessage(kTrunked1, {1}));
+    Relay(GroupMessage(kTrunked1, {2}));
+    {
+        LogCapture log("BLOCK_HALVANE_RX");
+        trunk.ProcessIncoming();
+        EXPECT_EQ(log.Count("dropped because BLOCK_HALVANE_RX"), 1u);
+    }
+    trunk.ProcessIncoming();
+    unsigned char payload[4] = {};
+    EXPECT_EQ(socket.Receive(payload, sizeof payload, nullptr, nullptr), 1u);
+    EXPECT_EQ(payload[0], 2);
+}
+
+TEST_F(VirtualInterface, FeedPacketToQueueReachesEveryMemberWithoutTheDuplicateTest)
+{
+    OpenSocket(5, {kTrunked1});
+    OpenSocket(6, {kTrunked1});
+    OpenSocket(7, {kTrunked2});
+    const unsigned char payload[] = {7};
+    const CGroupMsg message(0, 0, payload, 1, kKindRtp, kTrunked1);
+    EXPECT_EQ(trunk.FeedPacketToQueue(message), 2u);
+    EXPECT_EQ(trunk.FeedPacketToQueue(message), 2u);
+    EXPECT_EQ(trunk.Socket(5)->QueuedPackets(), 2u);
+}
+
+} // namespace
