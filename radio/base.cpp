@@ -1,0 +1,119 @@
+// The start-up sequence of the program, run by MainWindow::startup() as the
+// first event: each step creates, fetches or wires one part of the radio.
+#include "MainWindow.h"
+
+#include "NetworkInterfaceManager.h"
+#include "PersistentQSettings.h"
+#include "ProcessFlags.h"
+#include "SettingsFileParser.h"
+#include "StartupGuard.h"
+#include "debug_log.h"
+
+#include <QCoreApplication>
+#include <QMetaType>
+#include <QThread>
+#include <QTimer>
+
+#include <csignal>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+const char* const kProductName = "RVX4400w";
+const char* const kVersion = "1.78";
+
+// An interrupt (Ctrl+C in the terminal) does not end the radio.
+void onInterrupt(int)
+{
+    static const char message[] = "Interrupt signal ignored\n";
+    (void)!::write(STDERR_FILENO, message, sizeof message - 1);
+}
+
+void installInterruptHandler()
+{
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+}
+
+// Worker threads have no parent and run until the process ends.
+void startWorker(QObject* worker, const char* loopSlot, QThread::Priority priority)
+{
+    auto* thread = new QThread;
+    worker->moveToThread(thread);
+    thread->start(priority);
+    QMetaObject::invokeMethod(worker, loopSlot, Qt::QueuedConnection);
+}
+
+// The settings text the radio runs with: the decrypted cache, empty when
+// the unit has no settings yet.
+QByteArray& cachedSettingsText()
+{
+    static QByteArray text;
+    return text;
+}
+
+} // namespace
+
+void MainWindow::startup()
+{
+    runGuardedStartup([this] { runStartupSteps(); });
+}
+
+void MainWindow::runStartupSteps()
+{
+    debug_log_printf_always("This is %s V%s\n", kProductName, kVersion);
+
+    qRegisterMetaType<device_id_t>("device_id_t");
+
+    if (!layout())
+        qFatal("MainWindow has no layout");
+
+    installInterruptHandler();
+
+    startNetworkInterfaceThread();
+    startOneSecondTimer();
+
+    QByteArray& cachedSettings = cachedSettingsText();
+    readSettingsDocument(cachedSettings);
+
+    debug_log_printf("DEBUG_NETWORK_READY", "\nNetwork is ready or the wait screen timed out.\n");
+
+    logRegistrationState(cachedSettings);
+
+    if (bypassRegistration_)
+        miShowRegistration(false);
+    if (cachedSettings.isEmpty())
+        debug_log_printf_always("Using default settings (16 channels, no Halvane)\n");
+
+    ProcessFlags::startupComplete = true;
+}
+
+void MainWindow::startNetworkInterfaceThread()
+{
+    startWorker(NetworkInterfaceManager_t::instance(), "worker_thread", QThread::InheritPriority);
+}
+
+void MainWindow::startOneSecondTimer()
+{
+    oneSecondTimer_ = new QTimer(this);
+    oneSecondTimer_->start(1000);
+}
+
+void MainWindow::readSettingsDocument(const QByteArray& cachedSettings)
+{
+    SettingsFileParser::makeFirstInstance(cachedSettings.constData());
+    NetworkInterfaceManager_t::instance()->loadInterfaces();
+}
+
+void MainWindow::logRegistrationState(const QByteArray& cachedSettings)
+{
+    debug_log_printf("DEBUG_REGISTRATION", "Cached settings length:  %lld\n", static_cast<long long>(cachedSettings.size()));
+    debug_log_printf("DEBUG_REGISTRATION", "Registered:  %d\n", ProcessFlags::registered ? 1 : 0);
+    const bool showRegistration = PersistentQSettings::instance()->value(QStringLiteral("show_reg"), false).toBool();
+    debug_log_printf("DEBUG_REGISTRATION", "Setup option for registration was selected:  %d\n", showRegistration ? 1 : 0);
+}

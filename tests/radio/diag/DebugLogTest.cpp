@@ -1,0 +1,204 @@
+// Tests of the debug log: flag file syntax and lookup, the printf and stream
+// operations, and the postpone rule.
+#include "debug_log.h"
+#include "debug_log_control.h"
+#include "debug_log_stream.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+// Captures everything the log emits while it lives.
+class CapturedOutput
+{
+public:
+    CapturedOutput()
+    {
+        debug_log_set_sink([this](const char* text, std::size_t length) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            text_.append(text, length);
+        });
+    }
+    ~CapturedOutput() { debug_log_set_sink(nullptr); }
+    std::string text()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return text_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::string text_;
+};
+
+class DebugLogTest : public ::testing::Test
+{
+protected:
+    void TearDown() override
+    {
+        debug_log_stream_output_postponed = false;
+        debug_log_load_flags_from_text("");
+        unsetenv("DEBUG_LOG_CONF");
+    }
+};
+
+struct ParseCase
+{
+    const char* name;
+    const char* text;
+    std::vector<std::string> flags;
+};
+
+TEST_F(DebugLogTest, ConfigurationSyntax)
+{
+    const std::vector<ParseCase> cases = {
+        {"empty", "", {}},
+        {"one flag", "DEBUG_STARTUP", {"DEBUG_STARTUP"}},
+        {"blank lines and comments", "\n# DEBUG_STARTUP\n\nDISABLE_ETH0\n   \n", {"DISABLE_ETH0"}},
+        {"trailing comment and blanks", "  DEBUG_STARTUP   # show start-up\n", {"DEBUG_STARTUP"}},
+        {"windows line ends", "A_FLAG\r\nB_FLAG\r\n", {"A_FLAG", "B_FLAG"}},
+        {"duplicates collapse", "X\nX\n", {"X"}},
+        {"digits allowed", "SET_JITTER_BUFFER_500", {"SET_JITTER_BUFFER_500"}},
+        {"words with spaces ignored", "TWO WORDS\nGOOD\n", {"GOOD"}},
+        {"punctuation ignored", "BAD-FLAG\nBAD=1\nOK_1\n", {"OK_1"}},
+        {"binary garbage ignored", std::string("\x01\xff\xfe\n\0ZZ", 7).c_str(), {}},
+        {"no final line end", "LAST", {"LAST"}},
+    };
+    for (const ParseCase& c : cases)
+        EXPECT_EQ(debug_log_parse_flags(c.text), c.flags) << c.name;
+}
+
+TEST_F(DebugLogTest, OverlongNameIsNotAFlag)
+{
+    const std::string longName(500, 'A');
+    EXPECT_TRUE(debug_log_parse_flags(longName + "\nSHORT\n") == std::vector<std::string>{"SHORT"});
+}
+
+TEST_F(DebugLogTest, FlagsAreExactAndCaseSensitive)
+{
+    debug_log_load_flags_from_text("DEBUG_STARTUP\nDISABLE_ETH0\n");
+    EXPECT_TRUE(debug_log_is_enabled("DEBUG_STARTUP"));
+    EXPECT_TRUE(debug_log_is_enabled("DISABLE_ETH0"));
+    EXPECT_FALSE(debug_log_is_enabled("debug_startup"));
+    EXPECT_FALSE(debug_log_is_enabled("DEBUG_START"));
+    EXPECT_FALSE(debug_log_is_enabled("DEBUG_STARTUP_V"));
+    EXPECT_FALSE(debug_log_is_enabled(""));
+    EXPECT_FALSE(debug_log_is_enabled(nullptr));
+}
+
+TEST_F(DebugLogTest, FlagsComeFromTheFileNamedByTheEnvironment)
+{
+    const std::string path = ::testing::TempDir() + "debug_log_test.conf";
+    std::ofstream(path) << "# test flags\nBLOCK_HALVANE_RX\n";
+    setenv("DEBUG_LOG_CONF", path.c_str(), 1);
+    debug_log_reload_flags();
+    EXPECT_TRUE(debug_log_is_enabled("BLOCK_HALVANE_RX"));
+    EXPECT_EQ(debug_log_config_path(), path);
+}
+
+TEST_F(DebugLogTest, MissingOrUnreadableFileMeansNoFlags)
+{
+    debug_log_load_flags_from_text("SOMETHING_SET\n");
+    setenv("DEBUG_LOG_CONF", "/nonexistent/folder/debug_log.conf", 1);
+    debug_log_reload_flags();
+    EXPECT_FALSE(debug_log_is_enabled("SOMETHING_SET"));
+    EXPECT_TRUE(debug_log_enabled_flags().empty());
+    setenv("DEBUG_LOG_CONF", ::testing::TempDir().c_str(), 1); // a folder, not a file
+    debug_log_reload_flags();
+    EXPECT_TRUE(debug_log_enabled_flags().empty());
+}
+
+TEST_F(DebugLogTest, PrintfOnlyUnderItsFlag)
+{
+    debug_log_load_flags_from_text("ON_FLAG\n");
+    CapturedOutput out;
+    debug_log_printf("ON_FLAG", "shown %d\n", 1);
+    debug_log_printf("OFF_FLAG", "hidden %d\n", 2);
+    debug_log_printf_always("always %s\n", "here");
+    EXPECT_EQ(out.text(), "shown 1\nalways here\n");
+}
+
+TEST_F(DebugLogTest, LongMessagesAreEmittedWhole)
+{
+    CapturedOutput out;
+    const std::string text(5000, 'x');
+    debug_log_printf_always("%s|", text.c_str());
+    EXPECT_EQ(out.text(), text + "|");
+}
+
+TEST_F(DebugLogTest, OutputStringAddsNothing)
+{
+    CapturedOutput out;
+    debug_log_output_string("no line end");
+    debug_log_output_string(nullptr);
+    EXPECT_EQ(out.text(), "no line end");
+}
+
+TEST_F(DebugLogTest, StreamFollowsItsFlag)
+{
+    debug_log_load_flags_from_text("ON_FLAG\n");
+    CapturedOutput out;
+    debug_log_cout("ON_FLAG") << "value " << 42 << " " << -7 << " " << 3u << "\n";
+    debug_log_cout("OFF_FLAG") << "never " << 1 << "\n";
+    get_debug_log_ostream_enabled() << "warning" << "\n";
+    EXPECT_EQ(out.text(), "value 42 -7 3\nwarning\n");
+}
+
+TEST_F(DebugLogTest, HexLastsUntilTheEndOfTheMessage)
+{
+    CapturedOutput out;
+    get_debug_log_ostream_enabled() << "id " << std::hex << 255 << " " << 16 << "\n";
+    get_debug_log_ostream_enabled() << 255 << "\n";
+    EXPECT_EQ(out.text(), "id ff 10\n255\n");
+}
+
+enum class MessageType { Subscription = 1, GroupMsg = 2 };
+
+TEST_F(DebugLogTest, EnumerationsAndByteStringsPrint)
+{
+    CapturedOutput out;
+    const unsigned char bytes[] = "abc";
+    get_debug_log_ostream_enabled() << MessageType::GroupMsg << " " << bytes << "\n";
+    EXPECT_EQ(out.text(), "2 abc\n");
+}
+
+TEST_F(DebugLogTest, PostponedStreamsEmitNothingButPrintfStillDoes)
+{
+    CapturedOutput out;
+    debug_log_output_stream_t privateStream;
+    debug_log_stream_output_postponed = true;
+    get_debug_log_ostream_enabled() << "hidden\n";
+    privateStream << "hidden too\n";
+    debug_log_printf_always("printf\n");
+    debug_log_stream_output_postponed = false;
+    get_debug_log_ostream_enabled() << "shown\n";
+    privateStream << "private " << 5 << "\n";
+    EXPECT_EQ(out.text(), "printf\nshown\nprivate 5\n");
+}
+
+TEST_F(DebugLogTest, ThreadsNeverMixPiecesOfOneInsertion)
+{
+    CapturedOutput out;
+    debug_log_output_stream_t shared;
+    auto writer = [&shared](char letter) {
+        const std::string piece(20, letter);
+        for (int i = 0; i < 200; ++i) {
+            get_debug_log_ostream_enabled() << piece;
+            shared << piece;
+        }
+    };
+    std::thread a(writer, 'a'), b(writer, 'b');
+    a.join();
+    b.join();
+    const std::string text = out.text();
+    ASSERT_EQ(text.size(), 2u * 2 * 200 * 20);
+    for (std::size_t i = 0; i < text.size(); i += 20)
+        EXPECT_EQ(text.substr(i, 20), std::string(20, text[i])) << "at " << i;
+}
+
+} // namespace
