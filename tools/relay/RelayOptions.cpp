@@ -7,9 +7,6 @@
 
 namespace Relay {
 
-namespace {
-
-// A whole decimal (or 0x hexadecimal) number no larger than limit.
 bool ParseNumber(const std::string& text, unsigned long long limit, unsigned long long& value)
 {
     if (text.empty() || text[0] == '-' || text[0] == '+')
@@ -19,6 +16,8 @@ bool ParseNumber(const std::string& text, unsigned long long limit, unsigned lon
     value = std::strtoull(text.c_str(), &end, 0);
     return errno == 0 && *end == '\0' && value <= limit;
 }
+
+namespace {
 
 struct NumberOption
 {

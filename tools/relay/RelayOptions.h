@@ -31,6 +31,9 @@ struct RelayOptions
 // Fills options from the arguments; false with the reason on a bad one.
 bool ParseOptions(const std::vector<std::string>& arguments, RelayOptions& options, std::string& error);
 
+// A whole decimal (or 0x hexadecimal) number no larger than limit.
+bool ParseNumber(const std::string& text, unsigned long long limit, unsigned long long& value);
+
 // The text of --help.
 std::string UsageText();
 

@@ -168,9 +168,10 @@ std::string RelayServer::Execute(const std::string& request)
         mStopRequested = true;
         return "stopping\n";
     }
-    unsigned int deviceId = 0;
-    if (verb == "notify" && (words >> deviceId))
-        return "notified " + std::to_string(mRouter.NotifySettingsChanged(deviceId)) + "\n";
+    std::string id;
+    unsigned long long deviceId = 0;
+    if (verb == "notify" && (words >> id) && ParseNumber(id, 0xFFFFFFFFull, deviceId))
+        return "notified " + std::to_string(mRouter.NotifySettingsChanged(static_cast<unsigned int>(deviceId))) + "\n";
     return "error: unknown request\n";
 }
 
