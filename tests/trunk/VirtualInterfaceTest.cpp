@@ -319,6 +319,23 @@ TEST_F(VirtualInterface, BlockedTrunkReceiveConsumesOneDatagramPerPoll)
     EXPECT_EQ(payload[0], 2);
 }
 
+TEST_F(VirtualInterface, PollsRightAfterAnEmptyPollAreSkippedForAMomentOnly)
+{
+    Halvane::Sys::CSocket& socket = OpenSocket(5, {kTrunked1});
+    trunk.SetTrunkPollInterval(std::chrono::milliseconds(20));
+    trunk.ProcessIncoming(); // finds nothing
+    Relay(GroupMessage(kTrunked1, {1}));
+    trunk.ProcessIncoming();
+    EXPECT_EQ(socket.QueuedPackets(), 0u);
+    polled_timer_t::sleep(25);
+    trunk.ProcessIncoming();
+    EXPECT_EQ(socket.QueuedPackets(), 1u);
+
+    Relay(GroupMessage(kTrunked1, {2})); // the last poll found data: the next one is not skipped
+    trunk.ProcessIncoming();
+    EXPECT_EQ(socket.QueuedPackets(), 2u);
+}
+
 TEST_F(VirtualInterface, FeedPacketToQueueReachesEveryMemberWithoutTheDuplicateTest)
 {
     OpenSocket(5, {kTrunked1});

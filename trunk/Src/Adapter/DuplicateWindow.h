@@ -16,9 +16,6 @@ public:
     // kWindowSize recorded.
     bool SeenRecently(const unsigned char* data, std::size_t length);
 
-    // IEEE 802.3 CRC-32 (as LZO's lzo_crc32 computes it).
-    static std::uint32_t Crc32(const unsigned char* data, std::size_t length);
-
 private:
     bool Contains(std::uint32_t crc) const;
 

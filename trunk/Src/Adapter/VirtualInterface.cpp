@@ -179,15 +179,36 @@ void CVirtualInterface::SetSubscriptionRefreshInterval(unsigned int milliseconds
 
 void CVirtualInterface::ProcessIncoming()
 {
+    if (!TrunkPollDue())
+        return;
     RefreshSubscriptionsIfDue();
+    DrainTrunkSocket();
+}
+
+bool CVirtualInterface::TrunkPollDue()
+{
+    // Within the quiet interval only a change of subscriptions needs the
+    // poll; the 25-second refresh is checked at the next real poll.
+    const auto now = std::chrono::steady_clock::now();
+    if (mTrunkFoundEmpty && !mSubscriptionsDirty && now - mLastTrunkPoll < mTrunkPollInterval)
+        return false;
+    mLastTrunkPoll = now;
+    return true;
+}
+
+void CVirtualInterface::DrainTrunkSocket()
+{
+    mTrunkFoundEmpty = false;
     unsigned char datagram[kDatagramBufferSize];
-    for (;;) {
+    for (bool first = true;; first = false) {
         // MSG_TRUNC reports a datagram's full length, so one larger than the
         // buffer is recognised and dropped rather than taken as truncated.
         const ssize_t length =
             ::recvfrom(mTrunkSocket, datagram, sizeof datagram, MSG_DONTWAIT | MSG_TRUNC, nullptr, nullptr);
-        if (length < 0)
+        if (length < 0) {
+            mTrunkFoundEmpty = first; // only a quiet trunk lets the next polls be skipped
             return;
+        }
         if (FlagSet("BLOCK_HALVANE_RX")) {
             debug_log_output_string(
                 "Packet received via Halvane dropped because BLOCK_HALVANE_RX was found in debug_log.conf\n");

@@ -10,6 +10,7 @@
 #include "Sys/Network/SocketProvider.h"
 #include "halvane2.h"
 
+#include <chrono>
 #include <mutex>
 #include <netinet/in.h>
 #include <string>
@@ -23,6 +24,11 @@ public:
     using Callback = void (*)();
     static constexpr unsigned int kSubscriptionRefreshMs = 25000;
     static constexpr unsigned int kDatagramBufferSize = Packet::CPacket::kMaxDatagramSize;
+    // After a poll that found nothing on the trunk socket, receive calls
+    // within this time skip the poll (unless subscriptions changed): callers
+    // drain their own sockets in bursts, and a relayed datagram or a due
+    // refresh then waits at most this long.
+    static constexpr std::chrono::microseconds kTrunkPollInterval{250};
 
     CVirtualInterface(unsigned int deviceId, unsigned char tag, const std::string& interfaceName,
                       Callback callback);
@@ -77,12 +83,15 @@ public:
     unsigned short LocalPort() const;
     // Shorter refresh periods let tests see periodic refreshes quickly.
     void SetSubscriptionRefreshInterval(unsigned int milliseconds);
+    void SetTrunkPollInterval(std::chrono::microseconds interval) { mTrunkPollInterval = interval; }
 
 private:
     enum class EPollStep { kContinue, kEndPoll };
 
     void OpenTrunkSocket();
     void RefreshSubscriptionsIfDue();
+    bool TrunkPollDue();
+    void DrainTrunkSocket();
     EPollStep HandleDatagram(const unsigned char* data, unsigned int length);
     int SendPacket(const Packet::CPacket& packet) const;
     // Calls visit for every socket that joined the group, in descriptor order.
@@ -102,6 +111,9 @@ private:
     // Starts out expired, so the first poll always refreshes.
     polled_timer_t mSubscriptionTimer{kSubscriptionRefreshMs};
     CDuplicateWindow mRecentPackets;
+    std::chrono::microseconds mTrunkPollInterval = kTrunkPollInterval;
+    std::chrono::steady_clock::time_point mLastTrunkPoll;
+    bool mTrunkFoundEmpty = false;
 };
 
 } // namespace Halvane::Adapter

@@ -34,9 +34,11 @@ bool HaveInterface(const char* function)
 
 CSocket* FindSocket(int descriptor)
 {
-    if (l_pInterface == nullptr || descriptor < 0 || !l_pInterface->SocketExists(descriptor))
+    if (l_pInterface == nullptr || descriptor < 0)
         return nullptr;
-    return l_pInterface->Socket(descriptor);
+    const auto& sockets = l_pInterface->Sockets();
+    const auto found = sockets.find(static_cast<unsigned int>(descriptor));
+    return found == sockets.end() ? nullptr : found->second.get();
 }
 
 CSocket* FindOrOpenSocket(int descriptor)

@@ -104,12 +104,15 @@ int CSocket::Queue(const Packet::CPacket& packet, unsigned int groupId)
         return 0;
     }
     mQueue.emplace_back(packet);
+    mQueued.store(mQueue.size(), std::memory_order_release);
     trace << "Done queuing packet of size " << packet.PayloadLength() << " received on group " << groupId << "\n";
     return 0;
 }
 
 unsigned int CSocket::Receive(unsigned char* buffer, unsigned int size, unsigned char* type, unsigned char* kind)
 {
+    if (mQueued.load(std::memory_order_acquire) == 0)
+        return 0;
     CTracedLock lock(mOwner->QueueMutex(), kReceiveLockTrace);
     if (mQueue.empty())
         return 0;
@@ -130,6 +133,7 @@ unsigned int CSocket::Receive(unsigned char* buffer, unsigned int size, unsigned
         *kind = front.PayloadKind();
     debug_log_printf("DEBUG_MUTEX_POP", " mPacketQueue size before pop() = %d \n", static_cast<int>(mQueue.size()));
     mQueue.pop_front();
+    mQueued.store(mQueue.size(), std::memory_order_release);
     debug_log_printf("DEBUG_MUTEX_POP", " mPacketQueue size after  pop() = %d \n", static_cast<int>(mQueue.size()));
     return delivered;
 }

@@ -5,6 +5,7 @@
 
 #include "Packet/Packet.h"
 
+#include <atomic>
 #include <cstddef>
 #include <deque>
 #include <set>
@@ -71,6 +72,9 @@ private:
     int mPort = -1;
     std::set<unsigned int> mGroups;
     std::deque<Packet::CPacket> mQueue; // guarded by the owner's queue mutex
+    // The queue's length, readable without the mutex, so that a receive
+    // call on a socket with nothing queued costs no lock.
+    std::atomic<std::size_t> mQueued{0};
 };
 
 } // namespace Halvane::Sys

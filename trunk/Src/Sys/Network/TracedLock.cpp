@@ -7,24 +7,29 @@ namespace Halvane::Sys {
 
 namespace {
 
-void Trace(const char* longLine, const char* shortLine)
+void Trace(bool on, const char* line)
 {
-    debug_log_printf("DEBUG_MUTEX_VV", "%s\n", longLine);
-    debug_log_printf("DEBUG_MUTEX_V", "%s\n", shortLine);
+    if (on)
+        debug_log_printf_always("%s\n", line);
 }
 
 } // namespace
 
-CTracedLock::CTracedLock(std::mutex& mutex, const LockTraceLines& lines) : mMutex(mutex), mLines(lines)
+CTracedLock::CTracedLock(std::mutex& mutex, const LockTraceLines& lines)
+    : mMutex(mutex), mLines(lines), mTraceLong(debug_log_is_enabled("DEBUG_MUTEX_VV")),
+      mTraceShort(debug_log_is_enabled("DEBUG_MUTEX_V"))
 {
-    Trace(mLines.aboutToAcquire, mLines.aboutToAcquireShort);
+    Trace(mTraceLong, mLines.aboutToAcquire);
+    Trace(mTraceShort, mLines.aboutToAcquireShort);
     mMutex.lock();
-    Trace(mLines.acquired, mLines.acquiredShort);
+    Trace(mTraceLong, mLines.acquired);
+    Trace(mTraceShort, mLines.acquiredShort);
 }
 
 CTracedLock::~CTracedLock()
 {
-    Trace(mLines.aboutToRelease, mLines.aboutToReleaseShort);
+    Trace(mTraceLong, mLines.aboutToRelease);
+    Trace(mTraceShort, mLines.aboutToReleaseShort);
     mMutex.unlock();
 }
 

@@ -28,6 +28,9 @@ public:
 private:
     std::mutex& mMutex;
     const LockTraceLines& mLines;
+    // Read once per lock: flag lookups are on every packet's path.
+    const bool mTraceLong;
+    const bool mTraceShort;
 };
 
 } // namespace Halvane::Sys
