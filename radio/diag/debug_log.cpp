@@ -52,6 +52,7 @@ struct State
     std::vector<std::unique_ptr<FlagSet>> sets;
     std::atomic<const FlagSet*> current{nullptr};
     std::once_flag firstLoad;
+    std::atomic<bool> loaded{false}; // lets queries skip call_once once loaded
     std::string argv0;
     std::string configPath;
     debug_log_sink_t sink;
@@ -60,8 +61,8 @@ struct State
 
 State& state()
 {
-    static State* s = new State; // never destroyed: threads may log during exit
-    return *s;
+    static State& s = *new State; // never destroyed: threads may log during exit
+    return s;
 }
 
 bool isFlagCharacter(char c)
@@ -146,7 +147,10 @@ void loadFromConfigFile()
 const FlagSet* currentFlags()
 {
     State& s = state();
-    std::call_once(s.firstLoad, loadFromConfigFile);
+    if (!s.loaded.load(std::memory_order_acquire)) {
+        std::call_once(s.firstLoad, loadFromConfigFile);
+        s.loaded.store(true, std::memory_order_release);
+    }
     return s.current.load(std::memory_order_acquire);
 }
 
