@@ -3,6 +3,8 @@
 // named benchmark pairs measured side by side in the same run.
 #pragma once
 
+#include "NetNamespace.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -70,6 +72,18 @@ inline int RunWithRatios(int argc, char** argv, const std::vector<RatioPair>& pa
     reporter.PrintRatios(pairs);
     benchmark::Shutdown();
     return 0;
+}
+
+// The same inside a private network namespace, for benchmarks that send
+// multicast; refuses to run (and sends nothing) without one.
+inline int RunInPrivateNetNamespaceWithRatios(int argc, char** argv, const std::vector<RatioPair>& pairs)
+{
+    std::string why;
+    if (!rvx::test::EnterPrivateNetNamespace(&why)) {
+        std::fprintf(stderr, "needs a private network namespace (run as root): %s\n", why.c_str());
+        return 1;
+    }
+    return RunWithRatios(argc, argv, pairs);
 }
 
 } // namespace rvx::bench

@@ -1,7 +1,6 @@
 // hv_recvfrom_rtp of queued trunk packets and of plain datagrams, against a
 // plain recvfrom of the same datagrams. Runs in a private network namespace.
 #include "BenchMain.h"
-#include "NetNamespace.h"
 #include "UdpEndpoint.h"
 #include "halvane2.h"
 
@@ -113,12 +112,7 @@ BENCHMARK(BM_PlainRecvfrom);
 
 int main(int argc, char** argv)
 {
-    std::string why;
-    if (!rvx::test::EnterPrivateNetNamespace(&why)) {
-        std::fprintf(stderr, "needs a private network namespace (run as root): %s\n", why.c_str());
-        return 1;
-    }
-    return rvx::bench::RunWithRatios(argc, argv,
+    return rvx::bench::RunInPrivateNetNamespaceWithRatios(argc, argv,
                                      {{"BM_HvRecvfromRtpPlain", "BM_PlainRecvfrom", "<= 1.3"},
                                       {"BM_HvRecvfromRtpQueued", "BM_PlainRecvfrom", "informative"}});
 }

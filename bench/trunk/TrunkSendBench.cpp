@@ -2,7 +2,6 @@
 // against the two plain sendto calls it stands for (group and router).
 // Runs in a private network namespace: the multicast never leaves it.
 #include "BenchMain.h"
-#include "NetNamespace.h"
 #include "UdpEndpoint.h"
 #include "halvane2.h"
 
@@ -73,10 +72,6 @@ BENCHMARK(BM_TwoPlainSendto);
 
 int main(int argc, char** argv)
 {
-    std::string why;
-    if (!rvx::test::EnterPrivateNetNamespace(&why)) {
-        std::fprintf(stderr, "needs a private network namespace (run as root): %s\n", why.c_str());
-        return 1;
-    }
-    return rvx::bench::RunWithRatios(argc, argv, {{"BM_HvSendtoRtp", "BM_TwoPlainSendto", "<= 1.15"}});
+    return rvx::bench::RunInPrivateNetNamespaceWithRatios(argc, argv,
+                                                          {{"BM_HvSendtoRtp", "BM_TwoPlainSendto", "<= 1.15"}});
 }

@@ -127,6 +127,20 @@ protected:
         hv_init_routing("127.0.0.1", router->Port());
     }
 
+    // Registers the socket, joins the group and lets the first poll
+    // subscribe; returns the trunk socket's port, learnt from what the router
+    // received (0 when nothing came).
+    unsigned short JoinThroughTrunk(int fd, const char* group)
+    {
+        hv_socket(fd, AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+        hv_group_join(fd, group);
+        Bytes received;
+        ReceiveRtp(fd, received, 1);
+        unsigned short trunkPort = 0;
+        router->Receive(std::chrono::milliseconds(500), &trunkPort);
+        return trunkPort;
+    }
+
     std::unique_ptr<UdpEndpoint> router;
 };
 
@@ -166,12 +180,9 @@ TEST_F(Api, TrunkedGroupIsSentPlainlyAndToTheRouter)
 TEST_F(Api, TrunkedGroupIsReceivedFromTheRouter)
 {
     CallerSocket listener(kPort);
-    ASSERT_EQ(hv_socket(listener.fd, AF_INET, SOCK_DGRAM, IPPROTO_UDP), listener.fd);
-    hv_group_join(listener.fd, "239.1.2.3");
+    const unsigned short trunkPort = JoinThroughTrunk(listener.fd, "239.1.2.3");
+    ASSERT_NE(trunkPort, 0);
     Bytes received;
-    EXPECT_EQ(ReceiveRtp(listener.fd, received, 1), 0); // first poll: subscribes
-    unsigned short trunkPort = 0;
-    ASSERT_TRUE(router->Receive(std::chrono::milliseconds(500), &trunkPort));
 
     const Bytes data = Datagram(3);
     router->SendTo(trunkPort, GroupMessage("239.1.2.3", data));
@@ -182,12 +193,8 @@ TEST_F(Api, TrunkedGroupIsReceivedFromTheRouter)
 TEST_F(Api, ReceiveFilterRefusesAndConsumesTrunkPacketsOfTheOtherKind)
 {
     CallerSocket listener(kPort);
-    hv_socket(listener.fd, 0, 0, 0);
-    hv_group_join(listener.fd, "239.1.2.3");
-    Bytes received;
-    ReceiveRtp(listener.fd, received, 1);
-    unsigned short trunkPort = 0;
-    ASSERT_TRUE(router->Receive(std::chrono::milliseconds(500), &trunkPort));
+    const unsigned short trunkPort = JoinThroughTrunk(listener.fd, "239.1.2.3");
+    ASSERT_NE(trunkPort, 0);
 
     unsigned char buffer[100];
     router->SendTo(trunkPort, GroupMessage("239.1.2.3", Datagram(4, 40), 2)); // RTCP
@@ -205,12 +212,9 @@ TEST_F(Api, ReceiveFilterRefusesAndConsumesTrunkPacketsOfTheOtherKind)
 TEST_F(Api, LocalThenTrunkCopyOfOneDatagramIsReturnedOnce)
 {
     CallerSocket listener(kPort), peer;
-    hv_socket(listener.fd, 0, 0, 0);
-    hv_group_join(listener.fd, "239.1.2.3");
+    const unsigned short trunkPort = JoinThroughTrunk(listener.fd, "239.1.2.3");
+    ASSERT_NE(trunkPort, 0);
     Bytes received;
-    ReceiveRtp(listener.fd, received, 1);
-    unsigned short trunkPort = 0;
-    ASSERT_TRUE(router->Receive(std::chrono::milliseconds(500), &trunkPort));
 
     const Bytes data = Datagram(6);
     const sockaddr_in group = Address("239.1.2.3", kPort);

@@ -15,11 +15,11 @@ CGroupMsg::CGroupMsg(unsigned int deviceId, unsigned char tag, const unsigned ch
 
 unsigned int CGroupMsg::Parse(const unsigned char* data, unsigned int length)
 {
-    if (length < kHeaderSize)
-        return 0;
-    ParseCommonHeader(data);
-    mGroupId = ReadLe32(data + 8);
-    return kHeaderSize;
+    std::uint32_t groupId = 0;
+    const unsigned int headerSize = ParseHeaderWithWord(data, length, groupId);
+    if (headerSize != 0)
+        mGroupId = groupId;
+    return headerSize;
 }
 
 unsigned int CGroupMsg::HeaderSize() const

@@ -98,6 +98,16 @@ void CPacket::ParseCommonHeader(const unsigned char* data)
     mHeaderWord = ReadLe32(data + 4);
 }
 
+unsigned int CPacket::ParseHeaderWithWord(const unsigned char* data, unsigned int length, std::uint32_t& word)
+{
+    constexpr unsigned int kHeaderSize = kCommonHeaderSize + 4;
+    if (length < kHeaderSize)
+        return 0;
+    ParseCommonHeader(data);
+    word = ReadLe32(data + kCommonHeaderSize);
+    return kHeaderSize;
+}
+
 void CPacket::EncodeCommonHeader(unsigned char* out) const
 {
     out[0] = mType;

@@ -85,6 +85,9 @@ protected:
             const unsigned char* payload, unsigned int length, unsigned int headerSize);
 
     void ParseCommonHeader(const unsigned char* data);
+    // Parses a 12-byte header whose own field is the 32-bit word at byte 8;
+    // returns 12, or 0 (reading nothing) when the datagram is shorter.
+    unsigned int ParseHeaderWithWord(const unsigned char* data, unsigned int length, std::uint32_t& word);
     void EncodeCommonHeader(unsigned char* out) const;
     // Shared body of the CopyPayload overrides that keep a payload.
     void TakePayload(unsigned int offset, const unsigned char* data, unsigned int length);

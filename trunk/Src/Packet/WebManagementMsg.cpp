@@ -25,12 +25,13 @@ CWebManagementMsg::CWebManagementMsg(unsigned int deviceId, unsigned char tag, c
 
 unsigned int CWebManagementMsg::Parse(const unsigned char* data, unsigned int length)
 {
-    if (length < kHeaderSize)
+    std::uint32_t msgType = 0;
+    const unsigned int headerSize = ParseHeaderWithWord(data, length, msgType);
+    if (headerSize == 0)
         return 0;
-    ParseCommonHeader(data);
-    mMsgType = static_cast<EMsgType>(ReadLe32(data + 8));
+    mMsgType = static_cast<EMsgType>(msgType);
     debug_log_cout(kPushFlag) << "Leaving CGroupMsg::Parse()" << "\n";
-    return kHeaderSize;
+    return headerSize;
 }
 
 unsigned int CWebManagementMsg::HeaderSize() const
