@@ -50,7 +50,7 @@ protected:
 struct ParseCase
 {
     const char* name;
-    const char* text;
+    std::string text;
     std::vector<std::string> flags;
 };
 
@@ -66,7 +66,7 @@ TEST_F(DebugLogTest, ConfigurationSyntax)
         {"digits allowed", "SET_JITTER_BUFFER_500", {"SET_JITTER_BUFFER_500"}},
         {"words with spaces ignored", "TWO WORDS\nGOOD\n", {"GOOD"}},
         {"punctuation ignored", "BAD-FLAG\nBAD=1\nOK_1\n", {"OK_1"}},
-        {"binary garbage ignored", std::string("\x01\xff\xfe\n\0ZZ", 7).c_str(), {}},
+        {"binary garbage ignored", std::string("\x01\xff\xfe\n\0ZZ", 7), {}},
         {"no final line end", "LAST", {"LAST"}},
     };
     for (const ParseCase& c : cases)
