@@ -38,7 +38,7 @@ if [ -z "\${DISPLAY:-}" ]; then
   sleep 1
   export DISPLAY=\$display
   echo "No display found: the radio runs on the virtual display \$display."
-  echo "To see its window, from another terminal inside this namespace run:"
+  echo "To see its window, run from another terminal:"
   echo "  xwd -root -display \$display | convert xwd:- radio.png   (packages x11-apps, imagemagick)"
   echo "or start this script from a desktop session. Close the radio with Ctrl+\\\\ or 'kill <pid>'."
 fi
