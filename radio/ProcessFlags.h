@@ -1,11 +1,9 @@
 // Process-wide values shared between the main thread and the workers.
 #pragma once
 
-#include <atomic>
-#include <cstdint>
+#include "device_id.h"
 
-// The radio's 32-bit identifier, derived from its key id; 0 means none.
-using device_id_t = std::uint32_t;
+#include <atomic>
 
 namespace ProcessFlags {
 
