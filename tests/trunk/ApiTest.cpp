@@ -287,6 +287,9 @@ TEST_F(Api, BadArgumentsAreRefusedRatherThanPassedOn)
     CallerSocket caller;
     unsigned char buffer[8];
     EXPECT_EQ(hv_recvfrom(caller.fd, buffer, -1, 0, nullptr, nullptr), -1);
+    sockaddr_in from{};
+    int negative = -1;
+    EXPECT_EQ(hv_recvfrom(caller.fd, buffer, 8, 0, reinterpret_cast<sockaddr*>(&from), &negative), -1);
     EXPECT_EQ(hv_sendto_rtp(caller.fd, buffer, -5, 0, nullptr, 0), -1);
     EXPECT_EQ(hv_sendto(caller.fd, buffer, 8, 0, nullptr, 0), -1);
     EXPECT_EQ(errno, ENOTSUP);

@@ -145,7 +145,7 @@ int ReceiveDatagram(int descriptor, unsigned char* buffer, int size, int flags, 
 {
     if (!HaveInterface("hv_recvfrom"))
         return -1;
-    if (size < 0 || (buffer == nullptr && size > 0)) {
+    if (size < 0 || (buffer == nullptr && size > 0) || (fromLength && *fromLength < 0)) {
         errno = EINVAL;
         return -1;
     }
