@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   libpugixml-dev liblzo2-dev
   libortp-dev libmediastreamer-dev libbctoolbox-dev
-  gpg gpg-agent
+  gpg gpg-agent libcpp-httplib-dev
   iproute2 util-linux procps
   xvfb xauth fonts-liberation
   pulseaudio pulseaudio-utils
