@@ -1,0 +1,213 @@
+// Tests of the device key's life cycle against the real gpg, each in its own
+// GnuPG home and per-user folder, and of the key helpers.
+#include "DeviceIdentity.h"
+#include "KeyManagementAgent.h"
+#include "ManagementService.h"
+
+#include "LocalHttpServer.h"
+#include "LogCapture.h"
+#include "TemporaryGnupgHome.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QUrlQuery>
+
+#include <cstdlib>
+#include <mutex>
+
+namespace {
+
+using rvx::test::LocalHttpServer;
+using rvx::test::LogCapture;
+using rvx::test::TemporaryGnupgHome;
+
+const char* const kFlags = "ENABLE_KEY_GENERATION_DEBUG\n";
+
+std::size_t countLines(const std::string& text, const std::string& prefix)
+{
+    std::size_t count = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = text.find('\n', at);
+        if (text.compare(at, prefix.size(), prefix) == 0)
+            ++count;
+        at = end == std::string::npos ? text.size() : end + 1;
+    }
+    return count;
+}
+
+class KeyManagementAgentTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.Valid());
+        ASSERT_TRUE(appData.isValid());
+    }
+    KeyManagementAgent::Places places() const
+    {
+        KeyManagementAgent::Places result = KeyManagementAgent::Places::standard();
+        result.appDataFolder = appData.path() + "/Talkbox/";
+        result.serverKeyPath = RVX_TEST_SERVER_KEY;
+        return result;
+    }
+    std::string deviceKeyListing() const { return home.Gpg("--with-colons --list-keys IDRVX4400W"); }
+
+    TemporaryGnupgHome home;
+    QTemporaryDir appData;
+};
+
+TEST_F(KeyManagementAgentTest, FirstStartMakesOneKeyWithASecondUserIdAndExportsIt)
+{
+    LogCapture log(kFlags);
+    KeyManagementAgent agent(places());
+
+    EXPECT_EQ(log.Count("Command: --batch --gen-key"), 1u);
+    EXPECT_EQ(log.Count("Attempting to export public key"), 2u);
+    const std::string listing = deviceKeyListing();
+    EXPECT_EQ(countLines(listing, "pub:"), 1u) << listing;
+    EXPECT_EQ(countLines(listing, "uid:"), 2u) << listing;
+
+    const std::string keyId = agent.myPublicKeyId();
+    ASSERT_EQ(keyId.size(), 8u);
+    EXPECT_NE(listing.find("ID" + keyId + " (N/A) <ID" + keyId + "@" + managementMailDomain() + ">"), std::string::npos);
+    EXPECT_EQ(agent.clientPublicKey().rfind("-----BEGIN PGP PUBLIC KEY BLOCK-----", 0), 0u);
+    EXPECT_EQ(getDeviceId(), keyIdToDeviceId(keyId.c_str()));
+}
+
+TEST_F(KeyManagementAgentTest, KeyIsMadeWithoutPassphraseAndNeverExpires)
+{
+    KeyManagementAgent agent(places());
+    const std::string listing = deviceKeyListing();
+    const std::size_t pub = listing.find("pub:");
+    ASSERT_NE(pub, std::string::npos);
+    // Field 7 (expiry) of the pub record is empty; field 3 is the key length.
+    std::vector<std::string> fields;
+    for (std::size_t at = pub; fields.size() < 8;) {
+        const std::size_t colon = listing.find(':', at);
+        fields.push_back(listing.substr(at, colon - at));
+        at = colon + 1;
+    }
+    EXPECT_EQ(fields[2], "2048");
+    EXPECT_EQ(fields[6], "");
+    // Decrypting something sent to the key needs no passphrase.
+    const std::string sealed = home.Gpg("--trust-model always --armor -e -r IDRVX4400W", "secret text");
+    EXPECT_EQ(home.Gpg("-d", sealed), "secret text");
+}
+
+TEST_F(KeyManagementAgentTest, SecondStartMakesNoKeyAndKeepsTheIdentity)
+{
+    std::string firstFingerprint;
+    {
+        KeyManagementAgent first(places());
+        firstFingerprint = first.myPublicKeyFingerprint();
+    }
+    LogCapture log(kFlags);
+    KeyManagementAgent second(places());
+
+    EXPECT_EQ(log.Count("Command: --batch --gen-key"), 0u);
+    EXPECT_EQ(log.Count("Attempting to export public key"), 1u);
+    EXPECT_EQ(second.myPublicKeyFingerprint(), firstFingerprint);
+    EXPECT_EQ(countLines(deviceKeyListing(), "pub:"), 1u);
+    EXPECT_TRUE(QFile::exists(second.clientKeyPath()));
+}
+
+TEST_F(KeyManagementAgentTest, ServerKeyIsImportedAndTrustedUltimately)
+{
+    KeyManagementAgent agent(places());
+    const std::string trust = home.Gpg("--export-ownertrust");
+    EXPECT_NE(trust.find(serverKeyFingerprint() + ":6:"), std::string::npos) << trust;
+    EXPECT_NE(home.Gpg("--with-colons --list-keys " + serverKeyFingerprint()).find("pub:"), std::string::npos);
+}
+
+TEST_F(KeyManagementAgentTest, MissingGpgLeavesNoKeyAndDeviceIdZero)
+{
+    LogCapture log;
+    KeyManagementAgent::Places noGpg = places();
+    noGpg.gpgPath.clear();
+    KeyManagementAgent agent(noGpg);
+
+    EXPECT_FALSE(agent.gpgExists());
+    EXPECT_EQ(agent.runGpg({"--version"}), QByteArray("Unable to locate gpg executable."));
+    EXPECT_FALSE(QFile::exists(agent.clientKeyPath()));
+    try {
+        agent.myPublicKeyFingerprint();
+        FAIL() << "no error raised";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), "Unable to find my public key fingerprint");
+    }
+    EXPECT_EQ(getDeviceId(), 0u);
+}
+
+TEST_F(KeyManagementAgentTest, PostKeysUploadsTheExportedKeyInOrder)
+{
+    LocalHttpServer server;
+    std::mutex mutex;
+    std::string path, body;
+    server.Server().Post(".*", [&](const httplib::Request& request, httplib::Response& response) {
+        std::lock_guard<std::mutex> lock(mutex);
+        path = request.path;
+        body = request.body;
+        response.set_content("OK", "text/plain");
+    });
+    ASSERT_TRUE(server.Start());
+    ::setenv(kWebManagementUrlVariable, server.Url().c_str(), 1);
+    KeyManagementAgent agent(places());
+
+    agent.postKeys();
+    ::unsetenv(kWebManagementUrlVariable);
+
+    std::lock_guard<std::mutex> lock(mutex);
+    EXPECT_EQ(path, "/api/initialize");
+    const std::string expectedStart = "&fingerprint=" + agent.myPublicKeyFingerprint() + "&key_id=" + agent.myPublicKeyId() + "&public_key=";
+    EXPECT_EQ(body.rfind("api_user=", 0), 0u);
+    EXPECT_NE(body.find(expectedStart), std::string::npos) << body;
+    const std::string encodedKey = body.substr(body.find("&public_key=") + 12);
+    EXPECT_EQ(QByteArray::fromPercentEncoding(QByteArray::fromStdString(encodedKey)).toStdString(), agent.clientPublicKey());
+}
+
+TEST(FingerprintParsingTest, ColonListingsGiveTheFirstFingerprintOrAnError)
+{
+    const std::string fpr = "0123456789ABCDEF0123456789ABCDEF01234567";
+    EXPECT_EQ(KeyManagementAgent::fingerprintFromColonListing("pub:u:2048:1:X:::::\nfpr:::::::::" + fpr + ":\nfpr:::::::::" +
+                                                              std::string(40, 'F') + ":\n"),
+              fpr);
+    EXPECT_EQ(KeyManagementAgent::fingerprintFromColonListing("fpr:::::::::ABCD"), "ABCD");
+
+    struct Failure
+    {
+        std::string listing;
+        const char* message;
+    };
+    const Failure failures[] = {
+        {"", "Unable to find my public key fingerprint"},
+        {"Unable to locate gpg executable.", "Unable to find my public key fingerprint"},
+        {"pub:u:2048\nfpr:::::::::", "Unable to determine my public key fingerprint"},
+    };
+    for (const Failure& failure : failures) {
+        try {
+            KeyManagementAgent::fingerprintFromColonListing(failure.listing);
+            ADD_FAILURE() << failure.listing;
+        } catch (const std::runtime_error& error) {
+            EXPECT_STREQ(error.what(), failure.message) << failure.listing;
+        }
+    }
+}
+
+TEST(UrlEncodeTest, OnlyLettersDigitsAndSixMarksStayAsTheyAre)
+{
+    const std::pair<std::string, std::string> table[] = {
+        {"abc", "abc"},
+        {"a b-c", "a%20b%2dc"},
+        {"AZaz09!*()'~", "AZaz09!*()'~"},
+        {"line\nend\r\n", "line%0aend%0d%0a"},
+        {"+/=._", "%2b%2f%3d%2e%5f"},
+        {"\xE9\xFF", "%e9%ff"},
+        {"", ""},
+    };
+    for (const auto& [text, encoded] : table)
+        EXPECT_EQ(KeyManagementAgent::urlEncode(text), encoded) << text;
+}
+
+} // namespace
