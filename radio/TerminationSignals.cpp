@@ -22,9 +22,30 @@ void onTerminationSignal(int)
     (void)!::write(wakePipe[1], &byte, 1);
 }
 
+void onInterrupt(int)
+{
+    static const char message[] = "Interrupt signal ignored\n";
+    (void)!::write(STDERR_FILENO, message, sizeof message - 1);
+}
+
+void installHandler(int signalNumber, void (*handler)(int))
+{
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(signalNumber, &action, nullptr);
+}
+
 } // namespace
 
 namespace TerminationSignals {
+
+void keepRunningOnInterrupt()
+{
+    installHandler(SIGINT, onInterrupt);
+}
 
 void quitEventLoopOnTermination()
 {
@@ -39,13 +60,8 @@ void quitEventLoopOnTermination()
         QCoreApplication::quit();
     });
 
-    struct sigaction action;
-    std::memset(&action, 0, sizeof action);
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGHUP, &action, nullptr);
+    installHandler(SIGTERM, onTerminationSignal);
+    installHandler(SIGHUP, onTerminationSignal);
 }
 
 } // namespace TerminationSignals

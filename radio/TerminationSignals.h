@@ -8,4 +8,7 @@ namespace TerminationSignals {
 // Installs the handlers; call once the application object exists.
 void quitEventLoopOnTermination();
 
+// An interrupt (Ctrl+C in the terminal) is logged and does not end the radio.
+void keepRunningOnInterrupt();
+
 } // namespace TerminationSignals

@@ -7,6 +7,7 @@
 #include "ProcessFlags.h"
 #include "SettingsFileParser.h"
 #include "StartupGuard.h"
+#include "TerminationSignals.h"
 #include "debug_log.h"
 
 #include <QCoreApplication>
@@ -14,31 +15,11 @@
 #include <QThread>
 #include <QTimer>
 
-#include <csignal>
-#include <cstring>
-#include <unistd.h>
 
 namespace {
 
 const char* const kProductName = "RVX4400w";
 const char* const kVersion = "1.78";
-
-// An interrupt (Ctrl+C in the terminal) does not end the radio.
-void onInterrupt(int)
-{
-    static const char message[] = "Interrupt signal ignored\n";
-    (void)!::write(STDERR_FILENO, message, sizeof message - 1);
-}
-
-void installInterruptHandler()
-{
-    struct sigaction action;
-    std::memset(&action, 0, sizeof action);
-    action.sa_handler = onInterrupt;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-}
 
 // Worker threads have no parent and run until the process ends.
 void startWorker(QObject* worker, const char* loopSlot, QThread::Priority priority)
@@ -73,7 +54,7 @@ void MainWindow::runStartupSteps()
     if (!layout())
         qFatal("MainWindow has no layout");
 
-    installInterruptHandler();
+    TerminationSignals::keepRunningOnInterrupt();
 
     startNetworkInterfaceThread();
     startOneSecondTimer();
