@@ -56,6 +56,11 @@ SettingsFileParser* SettingsFileParser::getInstance()
     return instance;
 }
 
+std::unique_ptr<SettingsFileParser> SettingsFileParser::parseSeparateDocument(const char* text)
+{
+    return std::unique_ptr<SettingsFileParser>(new SettingsFileParser(text));
+}
+
 void SettingsFileParser::resetForTesting()
 {
     theInstance().reset();

@@ -48,6 +48,10 @@ public:
     // the manager; true when the document listed interfaces.
     bool readNetworkSection(NetworkInterfaceList& manager) const;
 
+    // Parses another document (the demo talk groups) the same way, apart
+    // from the process-wide instance; it lives as long as the caller keeps it.
+    static std::unique_ptr<SettingsFileParser> parseSeparateDocument(const char* text);
+
     // Lets a test start again with a fresh instance.
     static void resetForTesting();
 

@@ -1,0 +1,39 @@
+// The program's radio model and the collaborators it is built with: the
+// process-wide settings, PTT arbiter and contact list, the streams, the
+// unit's identity, the demo talk-group download and the own position.
+#include "VirtualRadio.h"
+
+#include "DeviceIdentity.h"
+#include "PersistentQSettings.h"
+#include "PttManager.h"
+#include "SilentRadioStream.h"
+
+namespace {
+
+// Streams that do nothing until the media streams are attached.
+std::unique_ptr<RadioStream> createSilentStream(RadioStreamKind, int)
+{
+    return std::make_unique<SilentRadioStream>();
+}
+
+VirtualRadioServices programServices()
+{
+    VirtualRadioServices services;
+    services.settings = PersistentQSettings::instance();
+    services.ptt = PttManager_t::instance();
+    services.contacts = ContactsManager::instance();
+    services.createStream = createSilentStream;
+    services.ownDeviceId = getDeviceId;
+    services.keyIdToDeviceId = keyIdToDeviceId;
+    services.demoDownload = [] { return std::string(); };
+    services.ownLocation = [](location_t&) { return false; };
+    return services;
+}
+
+} // namespace
+
+VirtualRadio* VirtualRadio::instance()
+{
+    static VirtualRadio* const radio = new VirtualRadio(programServices());
+    return radio;
+}
