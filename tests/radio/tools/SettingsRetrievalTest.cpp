@@ -1,0 +1,370 @@
+// Tests of settings retrieval and enrolment against the real gpg and the
+// management-service simulator (or a local server for odd replies), each in
+// its own GnuPG home and per-user folder.
+#include "KeyManagementAgent.h"
+#include "ManagementService.h"
+#include "SettingsFileRetrievalAgent.h"
+#include "wGet_control.h"
+
+#include "LocalHttpServer.h"
+#include "LogCapture.h"
+#include "ManagementSimProcess.h"
+#include "TemporaryGnupgHome.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <cstdlib>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+using Status = SettingsFileRetrievalAgent::Status;
+using rvx::test::LocalHttpServer;
+using rvx::test::LogCapture;
+using rvx::test::ManagementSimProcess;
+using rvx::test::TemporaryGnupgHome;
+
+const SettingsFileRetrievalAgent::Timings kShortTimings{20, 100000, 300};
+
+// Signals of the agent as the main thread receives them, with the time.
+struct SignalRecord
+{
+    explicit SignalRecord(SettingsFileRetrievalAgent& agent)
+    {
+        clock.start();
+        QObject::connect(&agent, &SettingsFileRetrievalAgent::coRegistrationCode, &context,
+                         [this](const QString& code) { codes << code; });
+        QObject::connect(&agent, &SettingsFileRetrievalAgent::coUpdatedSettingsNotification, &context,
+                         [this](const QString& message) {
+                             notices << message;
+                             noticeAt = clock.elapsed();
+                         });
+        QObject::connect(&agent, &SettingsFileRetrievalAgent::coForceUpdatedSettingsRestart, &context, [this] {
+            ++restarts;
+            restartAt = clock.elapsed();
+        });
+    }
+    QObject context;
+    QElapsedTimer clock;
+    QStringList codes, notices;
+    int restarts = 0;
+    qint64 noticeAt = -1, restartAt = -1;
+};
+
+// Runs the agent's endless loop on a thread of its own until the end.
+class WorkerRun
+{
+public:
+    explicit WorkerRun(SettingsFileRetrievalAgent& agent) : agent_(agent)
+    {
+        thread_ = QThread::create([this] { agent_.worker_thread(); });
+        thread_->start();
+    }
+    ~WorkerRun()
+    {
+        agent_.requestStop();
+        thread_->wait(10000);
+        delete thread_;
+    }
+
+private:
+    SettingsFileRetrievalAgent& agent_;
+    QThread* thread_;
+};
+
+class SettingsRetrievalTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.Valid());
+        ASSERT_TRUE(appData.isValid());
+        wGetSetWaitLimit(40, 50);
+        KeyManagementAgent::Places places = KeyManagementAgent::Places::standard();
+        places.appDataFolder = appData.path() + "/Talkbox/";
+        places.serverKeyPath = RVX_TEST_SERVER_KEY;
+        keys = std::make_unique<KeyManagementAgent>(places);
+        agent = std::make_unique<SettingsFileRetrievalAgent>(
+            *keys, SettingsFileRetrievalAgent::Flags{registered, pushed});
+        agent->setTimings(kShortTimings);
+    }
+    void TearDown() override
+    {
+        ::unsetenv(kWebManagementUrlVariable);
+        wGetResetLimits();
+    }
+    void UseService(const std::string& baseUrl) { ::setenv(kWebManagementUrlVariable, baseUrl.c_str(), 1); }
+    QByteArray Cache() const
+    {
+        QFile file(agent->cachePath());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+    void WriteCache(const std::string& text) { agent->writeSettingsFile(text, agent->cachePath()); }
+    // Encrypts the document to the device key with extra gpg options.
+    std::string Sealed(const std::string& document, const std::string& options)
+    {
+        return home.Gpg("--trust-model always --armor -r IDRVX4400W " + options + " -e", document);
+    }
+    // Makes the service's secret key available for signing in this home.
+    void ImportServerSecretKey() { home.Gpg("--import '" RVX_TEST_SERVER_SECRET_KEY "'"); }
+
+    TemporaryGnupgHome home;
+    QTemporaryDir appData;
+    std::atomic<bool> registered{false};
+    std::atomic<bool> pushed{false};
+    std::unique_ptr<KeyManagementAgent> keys;
+    std::unique_ptr<SettingsFileRetrievalAgent> agent;
+};
+
+TEST_F(SettingsRetrievalTest, EnrolmentStoryAgainstTheSimulator)
+{
+    ManagementSimProcess sim;
+    ASSERT_TRUE(sim.Started());
+    UseService(sim.BaseUrl());
+    SignalRecord record(*agent);
+    LogCapture log("ENABLE_SETTINGSFILE_DEBUG\n");
+    const std::string code = keys->myPublicKeyId();
+
+    // Unknown key: posted, then the unit is not registered yet.
+    EXPECT_EQ(agent->updateSettingsIfPossible(), Status::kNotYetRegistered);
+    EXPECT_TRUE(log.Contains("Calling postKeys()"));
+    QTest::qWait(50);
+    EXPECT_EQ(record.codes, QStringList{QString::fromStdString(code)});
+    const std::string rule(53, '=');
+    EXPECT_TRUE(log.Contains("\n\n" + rule + "\n==== This unit is not yet registered!            ====\n"));
+    EXPECT_TRUE(log.Contains("\n==== Registration code: " + code + "                 ====\n"
+                             "==== Then cycle power to complete registration.  ====\n" + rule + "\n\n"));
+    EXPECT_FALSE(QFile::exists(agent->cachePath()));
+
+    // Registered: the settings are stored encrypted, exactly as received.
+    EXPECT_EQ(sim.Admin({"register", code, "Harbour Patrol"}), "OK\n");
+    EXPECT_EQ(agent->updateSettingsIfPossible(), Status::kNewSettingsStored);
+    EXPECT_TRUE(SettingsFileRetrievalAgent::isRetrievalOk());
+    EXPECT_TRUE(Cache().startsWith("-----BEGIN PGP MESSAGE-----"));
+    EXPECT_NE(agent->readCachedSettings().find("accountName=\"Harbour Patrol\""), std::string::npos);
+    EXPECT_TRUE(registered);
+
+    // Same settings again (a new encryption of the same document): nothing written.
+    const QByteArray stored = Cache();
+    log.Clear();
+    EXPECT_EQ(agent->updateSettingsIfPossible(), Status::kSettingsUnchanged);
+    EXPECT_EQ(Cache(), stored);
+    EXPECT_FALSE(log.Contains("(Updating the cache...)"));
+
+    // Unregistered while a cache exists: the worker deletes it and asks for
+    // a restart after the delay.
+    EXPECT_EQ(sim.Admin({"unregister", code}), "OK\n");
+    {
+        WorkerRun worker(*agent);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return record.restarts > 0; }, 10000));
+    }
+    EXPECT_FALSE(QFile::exists(agent->cachePath()));
+    EXPECT_EQ(record.notices.value(0), "Device has been unregistered.  Restarting...");
+    EXPECT_GE(record.restartAt - record.noticeAt, kShortTimings.restartDelayMs - 20);
+}
+
+TEST_F(SettingsRetrievalTest, NewSettingsInTheWorkerAnnounceARestart)
+{
+    ManagementSimProcess sim;
+    ASSERT_TRUE(sim.Started());
+    UseService(sim.BaseUrl());
+    agent->updateSettingsIfPossible();
+    sim.Admin({"register", keys->myPublicKeyId(), "Acct"});
+    SignalRecord record(*agent);
+    {
+        WorkerRun worker(*agent);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return record.restarts > 0; }, 10000));
+    }
+    EXPECT_EQ(record.notices, QStringList{"Updated settings detected.  Restarting..."});
+    EXPECT_TRUE(Cache().startsWith("-----BEGIN PGP MESSAGE-----"));
+}
+
+// A local service that answers the settings path from a list of replies
+// (the last one repeated) and records every path asked for.
+class ScriptedService
+{
+public:
+    explicit ScriptedService(std::vector<std::string> replies) : replies_(std::move(replies))
+    {
+        server_.Server().Post(".*", [this](const httplib::Request& request, httplib::Response& response) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            paths_.push_back(request.path);
+            bodies_.push_back(request.body);
+            std::string reply = "OK";
+            if (request.path == "/api/devconf/get") {
+                reply = replies_[std::min(next_, replies_.size() - 1)];
+                ++next_;
+            }
+            response.set_content(reply, "text/html");
+        });
+        server_.Start();
+    }
+    std::string Url() const { return server_.Url(); }
+    std::vector<std::string> Paths()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return paths_;
+    }
+    std::vector<std::string> Bodies()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return bodies_;
+    }
+    std::size_t SettingsRequests()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return next_;
+    }
+
+private:
+    LocalHttpServer server_;
+    std::mutex mutex_;
+    std::vector<std::string> replies_;
+    std::vector<std::string> paths_, bodies_;
+    std::size_t next_ = 0;
+};
+
+TEST_F(SettingsRetrievalTest, StatusWordsAndInvalidReplies)
+{
+    struct Case
+    {
+        const char* name;
+        std::vector<std::string> replies;
+        Status status;
+        std::vector<std::string> paths;
+    };
+    const std::string get = "/api/devconf/get", post = "/api/initialize";
+    const Case cases[] = {
+        {"HTML error page with status 200", {"<html><body>Internal error</body></html>"}, Status::kInvalidReply, {get}},
+        {"empty reply", {""}, Status::kInvalidReply, {get}},
+        {"both words: the key goes first",
+         {"PUBLIC_KEY_NEEDED UNIT_NOT_YET_REGISTERED", "UNIT_NOT_YET_REGISTERED"},
+         Status::kNotYetRegistered,
+         {get, post, get, get}},
+        {"key still needed after posting", {"PUBLIC_KEY_NEEDED"}, Status::kKeyStillNeeded, {get, post, get}},
+    };
+    for (const Case& test : cases) {
+        ScriptedService service(test.replies);
+        UseService(service.Url());
+        EXPECT_EQ(agent->updateSettingsIfPossible(), test.status) << test.name;
+        EXPECT_EQ(SettingsFileRetrievalAgent::retrievalStatus(), test.status) << test.name;
+        EXPECT_EQ(service.Paths(), test.paths) << test.name;
+        EXPECT_FALSE(QFile::exists(agent->cachePath())) << test.name;
+    }
+}
+
+TEST_F(SettingsRetrievalTest, RequestCarriesTheUnitsIdentityInOrder)
+{
+    ScriptedService service({"UNIT_NOT_YET_REGISTERED"});
+    UseService(service.Url());
+    agent->requestSettings();
+    const std::string body = service.Bodies().at(0);
+    EXPECT_EQ(body.rfind("api_user=", 0), 0u);
+    EXPECT_NE(body.find("&uid=" + keys->myPublicKeyFingerprint() + "&kid=" + keys->myPublicKeyId() + "&type=WRVX"),
+              std::string::npos)
+        << body;
+}
+
+// Settings messages that must never replace a working cache.
+TEST_F(SettingsRetrievalTest, MessagesThatDoNotDecryptCleanlyAreInvalidAndKeepTheCache)
+{
+    ImportServerSecretKey();
+    const std::string serverSigned = "--local-user " + serverKeyFingerprint() + " --sign";
+    const std::string good = Sealed("<Settings name=\"good\"/>", serverSigned);
+    WriteCache(good);
+    ASSERT_EQ(agent->readCachedSettings(), "<Settings name=\"good\"/>");
+
+    home.Gpg("--gen-key", "Key-Type:RSA\nKey-Length:2048\nName-Real:Foreign\n%no-protection\n%commit\n");
+    const std::string foreignSigned = Sealed("<Settings name=\"foreign\"/>", "--local-user Foreign --sign");
+    const std::string toAnotherKey =
+        home.Gpg("--trust-model always --armor -r Foreign -e", "<Settings name=\"other\"/>");
+    std::string tampered = Sealed("<Settings name=\"tampered\"/>", serverSigned);
+    tampered[tampered.size() / 2] = tampered[tampered.size() / 2] == 'A' ? 'B' : 'A';
+    std::string truncated = Sealed("<Settings name=\"truncated\"/>", serverSigned);
+    truncated = truncated.substr(0, truncated.size() * 2 / 3) + "\n-----END PGP MESSAGE-----\n";
+    std::string large;
+    for (int line = 0; large.size() < 160000; ++line)
+        large += "<channel name=\"" + std::to_string(line * 7919 % 100003) + "\"/>\n";
+    const std::string tooLarge = Sealed(large, serverSigned + " --compress-algo none");
+    ASSERT_GT(tooLarge.size(), 100000u);
+    // The foreign key's secret half goes, so "toAnotherKey" cannot be read.
+    const std::string listing = home.Gpg("--with-colons --fingerprint Foreign");
+    home.Gpg("--yes --delete-secret-keys " + listing.substr(listing.find("fpr:::::::::") + 12, 40));
+
+    const std::pair<const char*, std::string> cases[] = {
+        {"signed by another key", foreignSigned}, {"encrypted to another key", toAnotherKey},
+        {"manipulated", tampered},                {"truncated", truncated},
+        {"larger than the cache limit", tooLarge},
+    };
+    for (const auto& [name, reply] : cases) {
+        ASSERT_EQ(reply.rfind("-----BEGIN PGP MESSAGE-----", 0), 0u) << name;
+        ScriptedService service({reply});
+        UseService(service.Url());
+        LogCapture log;
+        EXPECT_EQ(agent->updateSettingsIfPossible(), Status::kInvalidReply) << name;
+        EXPECT_TRUE(log.Contains("Settings message refused: ")) << name;
+        EXPECT_EQ(Cache().toStdString(), good) << name;
+    }
+    EXPECT_EQ(agent->readCachedSettings(), "<Settings name=\"good\"/>");
+}
+
+TEST_F(SettingsRetrievalTest, UnsignedMessageThatDecryptsCleanlyIsAcceptedWithAWarning)
+{
+    LogCapture log;
+    ScriptedService service({Sealed("<Settings name=\"unsigned\"/>", "")});
+    UseService(service.Url());
+    EXPECT_EQ(agent->updateSettingsIfPossible(), Status::kNewSettingsStored);
+    EXPECT_TRUE(log.Contains("the settings message is not signed"));
+    EXPECT_EQ(agent->readCachedSettings(), "<Settings name=\"unsigned\"/>");
+}
+
+TEST_F(SettingsRetrievalTest, CachedSettingsAndTheRegisteredFlag)
+{
+    EXPECT_EQ(agent->readCachedSettings(), "");
+    EXPECT_FALSE(registered);
+
+    WriteCache(std::string(SettingsFileRetrievalAgent::kLargestCachedReply + 1, 'x'));
+    EXPECT_EQ(agent->readCachedSettings(), "");
+    EXPECT_FALSE(registered);
+
+    // A readable cache marks the unit registered even when it does not decrypt.
+    WriteCache("not a message");
+    EXPECT_EQ(agent->readCachedSettings(), "");
+    EXPECT_TRUE(registered);
+}
+
+TEST_F(SettingsRetrievalTest, PushDuringTheWaitStartsACheckWithinOneStep)
+{
+    ScriptedService service({"UNIT_NOT_YET_REGISTERED"});
+    UseService(service.Url());
+    agent->setTimings({200, 100000, 300});
+    WorkerRun worker(*agent);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return service.SettingsRequests() == 1; }, 5000));
+    QTest::qWait(500);
+    EXPECT_EQ(service.SettingsRequests(), 1u);
+
+    QElapsedTimer clock;
+    clock.start();
+    settingsChangedNotice(pushed);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return service.SettingsRequests() == 2; }, 5000));
+    EXPECT_LT(clock.elapsed(), 200 + 500);
+    EXPECT_FALSE(pushed);
+}
+
+TEST_F(SettingsRetrievalTest, DisabledServiceAccessFailsTheRequest)
+{
+    LogCapture log("DISABLE_ACCESSING_WEB_MANAGEMENT\n");
+    EXPECT_THROW(agent->updateSettingsIfPossible(), std::runtime_error);
+    EXPECT_TRUE(log.Contains("Accessing web management is disabled through debug_log.conf\n"));
+}
+
+} // namespace
