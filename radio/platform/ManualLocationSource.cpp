@@ -1,0 +1,43 @@
+// Manual own location from "enable_location", "s_latitude", "s_longitude".
+#include "ManualLocationSource.h"
+
+#include "MyLocationManager.h"
+#include "PersistentQSettings.h"
+#include "debug_log.h"
+
+ManualLocationSource::ManualLocationSource(DelayedPersistentQSettings& settings, MyLocationManager_t& holder,
+                                           unsigned int readingIntervalMs)
+    : settings_(settings), holder_(holder), readingTimer_(readingIntervalMs)
+{
+}
+
+void ManualLocationSource::pollManualLocation()
+{
+    if (!readingTimer_.is_expired())
+        return;
+    readingTimer_.start_timer();
+    readSettings();
+}
+
+void ManualLocationSource::readSettings()
+{
+    enabled_ = settings_.value(QStringLiteral("enable_location"), false).toBool();
+    if (!enabled_)
+        return;
+    if (!announced_) {
+        announced_ = true;
+        debug_log_printf_always("Setting location manually using QSettings (disables GPS)\n");
+    }
+    location_t location;
+    location.latitude = settings_.value(QStringLiteral("s_latitude"), 0).toFloat();
+    location.longitude = settings_.value(QStringLiteral("s_longitude"), 0).toFloat();
+    location.fix = 0;
+    location.valid = true;
+    holder_.setLocation(location);
+}
+
+void pollManualLocation()
+{
+    static ManualLocationSource source(*PersistentQSettings::instance(), *MyLocationManager_t::instance());
+    source.pollManualLocation();
+}
