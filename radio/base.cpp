@@ -2,6 +2,10 @@
 // first event: each step creates, fetches or wires one part of the radio.
 #include "MainWindow.h"
 
+#include "HardwareSignalManager.h"
+#include "ProvisioningStartup.h"
+#include "SensorDataPublisher.h"
+#include "SettingsFileRetrievalAgent.h"
 #include "NetworkInterfaceManager.h"
 #include "PersistentQSettings.h"
 #include "ProcessFlags.h"
@@ -11,6 +15,7 @@
 #include "debug_log.h"
 
 #include <QCoreApplication>
+#include <QMessageBox>
 #include <QMetaType>
 #include <QThread>
 #include <QTimer>
@@ -38,6 +43,23 @@ QByteArray& cachedSettingsText()
     return text;
 }
 
+// Start-up goes on without gpg: the radio then runs without keys or settings.
+void reportMissingGpg()
+{
+    if (ProvisioningStartup::gpgMissing())
+        QMessageBox::critical(nullptr, QStringLiteral("Error"),
+                              QStringLiteral("Unable to locate gpg.exe.  Reinstalling might help.\n"), QMessageBox::Ok);
+}
+
+// New settings found by the retrieval worker restart the program.
+void startSettingsRetrievalThread(MainWindow* window)
+{
+    SettingsFileRetrievalAgent& agent = ProvisioningStartup::retrievalAgent();
+    QObject::connect(&agent, &SettingsFileRetrievalAgent::coForceUpdatedSettingsRestart, window,
+                     &MainWindow::miForceRestart);
+    startWorker(&agent, "worker_thread", QThread::InheritPriority);
+}
+
 } // namespace
 
 void MainWindow::startup()
@@ -48,11 +70,15 @@ void MainWindow::startup()
 void MainWindow::runStartupSteps()
 {
     debug_log_printf_always("This is %s V%s\n", kProductName, kVersion);
+    reportMissingGpg();
 
     qRegisterMetaType<device_id_t>("device_id_t");
 
     if (!layout())
         qFatal("MainWindow has no layout");
+
+    startWorker(HardwareSignalManager::instance(), "eventLoop", QThread::HighestPriority);
+    ProvisioningStartup::checkEncryptionKeys();
 
     TerminationSignals::keepRunningOnInterrupt();
 
@@ -60,7 +86,9 @@ void MainWindow::runStartupSteps()
     startOneSecondTimer();
 
     QByteArray& cachedSettings = cachedSettingsText();
+    ProvisioningStartup::readCachedSettings(cachedSettings);
     readSettingsDocument(cachedSettings);
+    ProvisioningStartup::initialiseTrunkInterface();
 
     debug_log_printf("DEBUG_NETWORK_READY", "\nNetwork is ready or the wait screen timed out.\n");
 
@@ -70,6 +98,9 @@ void MainWindow::runStartupSteps()
         miShowRegistration(false);
     if (cachedSettings.isEmpty())
         debug_log_printf_always("Using default settings (16 channels, no Halvane)\n");
+
+    startWorker(&ProvisioningStartup::locationPublisher(), "worker_thread", QThread::InheritPriority);
+    startSettingsRetrievalThread(this);
 
     ProcessFlags::startupComplete = true;
 }

@@ -128,7 +128,7 @@ void SettingsFileRetrievalAgent::announceNotRegistered()
     const std::string rule(53, '=');
     debug_log_printf_always("\n\n%s\n%s\n%s\n%s\n%s\n%s\n\n", rule.c_str(),
                             framedLine("This unit is not yet registered!").c_str(),
-                            framedLine("Register this unit on the service's web site").c_str(),
+                            framedLine("Please register it on the service web site").c_str(),
                             framedLine("Registration code: " + code).c_str(),
                             framedLine("Then cycle power to complete registration.").c_str(), rule.c_str());
 }

@@ -30,11 +30,15 @@ protected:
         environment.insert("appdata", folder.path());
         environment.insert("DEBUG_LOG_CONF", folder.filePath("debug_log.conf"));
         environment.insert("XDG_RUNTIME_DIR", folder.path());
+        // The program makes its key pair: in a GnuPG home of this test only.
+        ASSERT_TRUE(gnupgHome.isValid());
+        environment.insert("GNUPGHOME", gnupgHome.path());
         program.setProcessEnvironment(environment);
         program.setWorkingDirectory(folder.path());
     }
     void TearDown() override
     {
+        QProcess::execute("gpgconf", {"--homedir", gnupgHome.path(), "--kill", "all"});
         if (program.state() != QProcess::NotRunning) {
             program.kill();
             program.waitForFinished(5000);
@@ -57,6 +61,7 @@ protected:
     }
 
     QTemporaryDir folder;
+    QTemporaryDir gnupgHome{"/tmp/g.XXXXXX"};
     QProcess program;
     QByteArray output;
 };

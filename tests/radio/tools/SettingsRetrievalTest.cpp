@@ -140,7 +140,8 @@ TEST_F(SettingsRetrievalTest, EnrolmentStoryAgainstTheSimulator)
     QTest::qWait(50);
     EXPECT_EQ(record.codes, QStringList{QString::fromStdString(code)});
     const std::string rule(53, '=');
-    EXPECT_TRUE(log.Contains("\n\n" + rule + "\n==== This unit is not yet registered!            ====\n"));
+    EXPECT_TRUE(log.Contains("\n\n" + rule + "\n==== This unit is not yet registered!            ====\n"
+                             "==== Please register it on the service web site  ====\n"));
     EXPECT_TRUE(log.Contains("\n==== Registration code: " + code + "                 ====\n"
                              "==== Then cycle power to complete registration.  ====\n" + rule + "\n\n"));
     EXPECT_FALSE(QFile::exists(agent->cachePath()));

@@ -1,0 +1,76 @@
+// Start-up of provisioning: key check, cached settings, trunk identity.
+#include "ProvisioningStartup.h"
+
+#include "DeviceIdentity.h"
+#include "GpgProcess.h"
+#include "KeyManagementAgent.h"
+#include "MyLocationManager.h"
+#include "ProcessFlags.h"
+#include "SensorDataPublisher.h"
+#include "SettingsFileRetrievalAgent.h"
+#include "debug_log.h"
+#include "halvane2.h"
+
+namespace ProvisioningStartup {
+
+namespace {
+
+// Called by the trunk library inside a receive call.
+void onSettingsPushed()
+{
+    settingsChangedNotice(ProcessFlags::settingsPushed);
+}
+
+} // namespace
+
+bool gpgMissing()
+{
+    return locateGpg().isEmpty();
+}
+
+// The agents live until the process ends: worker threads still use them
+// while static objects are destroyed at exit.
+KeyManagementAgent& keyAgent()
+{
+    static KeyManagementAgent* const agent = new KeyManagementAgent;
+    return *agent;
+}
+
+void checkEncryptionKeys()
+{
+    debug_log_printf("ENABLE_KEY_GENERATION_DEBUG", "\nChecking encryption keys...\n");
+    keyAgent();
+    debug_log_printf("ENABLE_KEY_GENERATION_DEBUG", "done checking encryption keys.\n");
+}
+
+SettingsFileRetrievalAgent& retrievalAgent()
+{
+    static SettingsFileRetrievalAgent* const agent = new SettingsFileRetrievalAgent(
+        keyAgent(), SettingsFileRetrievalAgent::Flags{ProcessFlags::registered, ProcessFlags::settingsPushed});
+    return *agent;
+}
+
+void readCachedSettings(QByteArray& text)
+{
+    try {
+        text = QByteArray::fromStdString(retrievalAgent().readCachedSettings());
+    } catch (const std::exception& error) {
+        debug_log_printf("ENABLE_SETTINGSFILE_DEBUG",
+                         "Unable to read or decrypt cached settings file (1) (expected if not registered), "
+                         "Exception(%s)\n",
+                         error.what());
+    }
+}
+
+void initialiseTrunkInterface()
+{
+    hv_init_interface(getDeviceId(), 0, "eth0", onSettingsPushed);
+}
+
+SensorDataPublisher_t& locationPublisher()
+{
+    static SensorDataPublisher_t* const publisher = new SensorDataPublisher_t(*MyLocationManager_t::instance());
+    return *publisher;
+}
+
+} // namespace ProvisioningStartup

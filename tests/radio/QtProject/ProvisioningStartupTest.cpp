@@ -1,0 +1,120 @@
+// The real program against the management-service simulator, offscreen, in
+// a temporary GnuPG home and data folder: a first start makes the key and
+// enrols; a start with cached settings decrypts them and finds them current.
+#include "ManagementSimProcess.h"
+#include "TemporaryGnupgHome.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+namespace {
+
+using rvx::test::ManagementSimProcess;
+using rvx::test::TemporaryGnupgHome;
+
+class ProvisioningStartupTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.Valid());
+        ASSERT_TRUE(folder.isValid());
+        ASSERT_TRUE(sim.Started());
+        QFile conf(folder.filePath("debug_log.conf"));
+        ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
+        conf.write("ENABLE_SETTINGSFILE_DEBUG\nENABLE_KEY_GENERATION_DEBUG\nDEBUG_REGISTRATION\n");
+    }
+
+    // Starts the program; its standard error collects in output.
+    void Start()
+    {
+        output.clear();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        environment.insert("appdata", folder.path());
+        environment.insert("DEBUG_LOG_CONF", folder.filePath("debug_log.conf"));
+        environment.insert("XDG_RUNTIME_DIR", folder.path());
+        environment.insert("GNUPGHOME", QString::fromStdString(home.Path()));
+        environment.insert("RVX4400_WEBMANAGEMENT_URL", QString::fromStdString(sim.BaseUrl()));
+        program.setProcessEnvironment(environment);
+        program.setWorkingDirectory(folder.path());
+        program.start(RADIO_PROGRAM_PATH, QStringList());
+        ASSERT_TRUE(program.waitForStarted(5000));
+    }
+    bool WaitForOutput(const QByteArray& text, int ms)
+    {
+        QDeadlineTimer deadline(ms);
+        while (!output.contains(text) && !deadline.hasExpired() && program.state() != QProcess::NotRunning) {
+            program.waitForReadyRead(100);
+            output += program.readAllStandardError();
+        }
+        output += program.readAllStandardError();
+        return output.contains(text);
+    }
+    void Stop()
+    {
+        program.terminate();
+        if (!program.waitForFinished(10000)) {
+            program.kill();
+            program.waitForFinished(5000);
+        }
+    }
+    void TearDown() override
+    {
+        if (program.state() != QProcess::NotRunning)
+            Stop();
+    }
+    QString CachePath() const { return folder.filePath("Talkbox/settings_cache.gpg"); }
+
+    TemporaryGnupgHome home;
+    QTemporaryDir folder;
+    ManagementSimProcess sim;
+    QProcess program;
+    QByteArray output;
+};
+
+TEST_F(ProvisioningStartupTest, FirstStartEnrolsAndASecondStartUsesTheCachedSettings)
+{
+    Start();
+    ASSERT_TRUE(WaitForOutput("updateSettingsIfPossible status: 1\n", 30000)) << output.constData();
+    const QRegularExpressionMatch code =
+        QRegularExpression("Registration code: ([0-9A-F]{8}) ").match(QString::fromLatin1(output));
+    ASSERT_TRUE(code.hasMatch()) << output.constData();
+    const std::string registrationCode = code.captured(1).toStdString();
+    EXPECT_TRUE(output.contains("Checking encryption keys...\n"));
+    EXPECT_TRUE(output.contains("Using Device ID: " + QByteArray::fromStdString(registrationCode)));
+    EXPECT_TRUE(output.contains("Calling postKeys()"));
+    EXPECT_TRUE(QFile::exists(folder.filePath("Talkbox/client-public-key.gpg")));
+    Stop();
+    EXPECT_NE(sim.Admin({"list"}).find(registrationCode + " key="), std::string::npos);
+
+    // Registered in the service; its current reply becomes the cache.
+    ASSERT_EQ(sim.Admin({"register", registrationCode, "Harbour Patrol"}), "OK\n");
+    httplib::Client client("127.0.0.1", sim.Port());
+    const httplib::Result reply = client.Post("/api/devconf/get", "kid=" + registrationCode,
+                                              "application/x-www-form-urlencoded");
+    ASSERT_TRUE(reply);
+    QDir().mkpath(folder.filePath("Talkbox"));
+    QFile cache(CachePath());
+    ASSERT_TRUE(cache.open(QIODevice::WriteOnly));
+    cache.write(reply->body.data(), static_cast<qint64>(reply->body.size()));
+    cache.close();
+
+    Start();
+    ASSERT_TRUE(WaitForOutput("Cache file was already up to date\n", 30000)) << output.constData();
+    EXPECT_TRUE(output.contains("Registered:  1\n"));
+    EXPECT_FALSE(output.contains("Cached settings length:  0\n"));
+    EXPECT_FALSE(output.contains("Using default settings (16 channels, no Halvane)"));
+    EXPECT_FALSE(output.contains("generating..."));
+    Stop();
+}
+
+} // namespace
