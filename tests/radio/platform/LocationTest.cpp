@@ -10,6 +10,7 @@
 
 #include "LocalHttpServer.h"
 #include "LogCapture.h"
+#include "WorkerLoopRun.h"
 
 #include <gtest/gtest.h>
 
@@ -183,25 +184,13 @@ private:
     std::vector<std::string> posts_;
 };
 
-// Runs the publisher's loop on its own thread until the end of the test.
-class PublisherRun
+// The publisher's loop on its own thread until the end of a scope.
+struct PublisherRun : rvx::test::WorkerLoopRun<SensorDataPublisher_t>
 {
-public:
-    explicit PublisherRun(SensorDataPublisher_t& publisher) : publisher_(publisher)
+    explicit PublisherRun(SensorDataPublisher_t& publisher)
+        : WorkerLoopRun(publisher, &SensorDataPublisher_t::worker_thread)
     {
-        thread_ = QThread::create([this] { publisher_.worker_thread(); });
-        thread_->start();
     }
-    ~PublisherRun()
-    {
-        publisher_.requestStop();
-        thread_->wait(10000);
-        delete thread_;
-    }
-
-private:
-    SensorDataPublisher_t& publisher_;
-    QThread* thread_;
 };
 
 TEST(SensorDataPublisherTest, PostsOnceAndSkipsAnUnchangedBody)

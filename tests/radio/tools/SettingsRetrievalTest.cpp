@@ -10,6 +10,7 @@
 #include "LogCapture.h"
 #include "ManagementSimProcess.h"
 #include "TemporaryGnupgHome.h"
+#include "WorkerLoopRun.h"
 
 #include <gtest/gtest.h>
 
@@ -60,25 +61,13 @@ struct SignalRecord
     qint64 noticeAt = -1, restartAt = -1;
 };
 
-// Runs the agent's endless loop on a thread of its own until the end.
-class WorkerRun
+// The agent's endless loop on a thread of its own until the end of a scope.
+struct WorkerRun : rvx::test::WorkerLoopRun<SettingsFileRetrievalAgent>
 {
-public:
-    explicit WorkerRun(SettingsFileRetrievalAgent& agent) : agent_(agent)
+    explicit WorkerRun(SettingsFileRetrievalAgent& agent)
+        : WorkerLoopRun(agent, &SettingsFileRetrievalAgent::worker_thread)
     {
-        thread_ = QThread::create([this] { agent_.worker_thread(); });
-        thread_->start();
     }
-    ~WorkerRun()
-    {
-        agent_.requestStop();
-        thread_->wait(10000);
-        delete thread_;
-    }
-
-private:
-    SettingsFileRetrievalAgent& agent_;
-    QThread* thread_;
 };
 
 class SettingsRetrievalTest : public ::testing::Test
