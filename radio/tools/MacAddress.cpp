@@ -36,7 +36,8 @@ void compareWithStoredAddress(const QString& address)
     else
         debug_log_printf("DISPLAY_MAC_ADDRESS", "MAC Address, %s doesn't match the one specified in the settings.\n",
                          text.constData());
-    PersistentQSettings::instance()->setValue(QStringLiteral("mac_address"), address);
+    if (stored != address)
+        PersistentQSettings::instance()->setValue(QStringLiteral("mac_address"), address);
 }
 
 } // namespace
