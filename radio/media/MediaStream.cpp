@@ -1,0 +1,337 @@
+// Session, graph, addresses, group joins and session signals of a stream.
+#include "MediaStream.h"
+
+#include "DeviceIdentity.h"
+#include "HardwareAudioChannel.h"
+#include "MediaCheck.h"
+#include "MediaLibrary.h"
+#include "TrunkCalls.h"
+#include "debug_log.h"
+#include "debug_log_stream.h"
+
+#include <QMetaObject>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iomanip>
+#include <mediastreamer2/dtmfgen.h>
+#include <mediastreamer2/msrtp.h>
+
+namespace {
+
+constexpr const char* kSource = "MediaStream";
+
+void addFmtp(MSFilter* filter, const std::string& option, const char* failure)
+{
+    if (ms_filter_call_method(filter, MS_FILTER_ADD_FMTP, const_cast<char*>(option.c_str())) != 0)
+        debug_log_cout("ENABLE_MEDIASTREAMER_DEBUG") << failure << option << "\n";
+}
+
+} // namespace
+
+bool isMulticastAddress(const std::string& address)
+{
+    const int first = std::atoi(address.c_str());
+    return first >= 224 && first <= 239;
+}
+
+MediaStream_t::MediaStream_t(int kind, int pin) : MediaStream_t(kind, pin, streamSettingsFromStore()) {}
+
+MediaStream_t::MediaStream_t(int kind, int pin, const StreamSettings& settings) : kind_(kind), pin_(pin)
+{
+    initMediaLibrary();
+    const int jitterMs = jitterBufferDelayMs();
+    debug_log_printf("DEBUG_JITTER_BUFFER", "Jitter buffer size: %dmS\n", jitterMs);
+    createSession(jitterMs);
+    buildGraph(settings);
+    rtp_session_set_ssrc(audioStream_.session, getDeviceId());
+    bindTrunkTransports(audioStream_.session, this);
+}
+
+MediaStream_t::~MediaStream_t()
+{
+    // Streams live for the whole run; tests destroy them after their graph
+    // was detached from any ticker.
+    ms_filter_destroy(audioStream_.rtpsend);
+    ms_filter_destroy(audioStream_.rtprecv);
+    ms_filter_destroy(audioStream_.encoder);
+    ms_filter_destroy(audioStream_.decoder);
+    ms_filter_destroy(audioStream_.dtmfgen);
+    rtp_session_destroy(audioStream_.session);
+}
+
+void MediaStream_t::createSession(int jitterMs)
+{
+    RtpSession* session = rtp_session_new(RTP_SESSION_SENDRECV);
+    audioStream_.session = session;
+    rtp_session_set_profile(session, &av_profile);
+    rtp_session_set_jitter_compensation(session, jitterMs);
+    rtp_session_set_multicast_loopback(session, 0);
+    rtp_session_set_connected_mode(session, FALSE);
+    rtp_session_set_time_jump_limit(session, 2000);
+    // Trunk packets carry up to 1988 bytes of datagram.
+    rtp_session_set_recv_buf_size(session, 2000);
+    setAddresses(localPort_, remoteAddress_, remoteRtpPort_, remoteRtcpPort_);
+    debug_log_cout("DEBUG_INDIVIDUAL_CALLS") << "Just created RTP session: " << static_cast<void*>(session) << "\n";
+    rtp_session_enable_adaptive_jitter_compensation(session, FALSE);
+}
+
+void MediaStream_t::buildGraph(const StreamSettings& settings)
+{
+    MSFactory* factory = mediaFactory();
+    audioStream_.rtpsend = ms_factory_create_filter(factory, MS_RTP_SEND_ID);
+    audioStream_.rtprecv = ms_factory_create_filter(factory, MS_RTP_RECV_ID);
+
+    const CodecChoice codec = codecForSetting(settings.voipCodec);
+    PayloadType* pt = nullptr;
+    int payloadNumber = -1;
+    for (int n = 0; n < RTP_PROFILE_MAX_PAYLOADS && pt == nullptr; ++n) {
+        PayloadType* candidate = rtp_profile_get_payload(&av_profile, n);
+        if (candidate != nullptr && candidate->mime_type != nullptr && codec.mimeName == candidate->mime_type) {
+            pt = candidate;
+            payloadNumber = n;
+        }
+    }
+    mediaCheck(pt != nullptr, "pt != NULL", kSource);
+    rtp_session_set_payload_type(audioStream_.session, payloadNumber);
+    bool_t noStun = FALSE;
+    ms_filter_call_method(audioStream_.rtpsend, MS_RTP_SEND_ENABLE_STUN, &noStun);
+    ms_filter_call_method(audioStream_.rtpsend, MS_RTP_SEND_SET_SESSION, audioStream_.session);
+    ms_filter_call_method(audioStream_.rtprecv, MS_RTP_RECV_SET_SESSION, audioStream_.session);
+
+    audioStream_.dtmfgen = ms_factory_create_filter(factory, MS_DTMF_GEN_ID);
+    const int sampleRate = codec.mimeName == "opus" ? 8000 : pt->clock_rate;
+    ms_filter_call_method(audioStream_.dtmfgen, MS_FILTER_SET_SAMPLE_RATE, const_cast<int*>(&sampleRate));
+
+    connectSessionSignals();
+    createCodecs(codec.mimeName.c_str(), sampleRate);
+    if (pt->clock_rate != 8000)
+        debug_log_output_string("Sample rate of payload is not 8000Hz;  may want to add resampler");
+    passCodecOptions(codec, packetTimeText(settings.packetInterval), pt);
+
+    ms_filter_link(audioStream_.rtprecv, 0, audioStream_.decoder, 0);
+    ms_filter_link(audioStream_.decoder, 0, audioStream_.dtmfgen, 0);
+    ms_filter_link(audioStream_.encoder, 0, audioStream_.rtpsend, 0);
+    ms_filter_call_method_noarg(audioStream_.rtpsend, MS_RTP_SEND_MUTE);
+}
+
+void MediaStream_t::createCodecs(const char* mime, int sampleRate)
+{
+    audioStream_.encoder = ms_factory_create_encoder(mediaFactory(), mime);
+    mediaCheck(audioStream_.encoder != nullptr, "this->audioStream->MS_NESTED_STRUCT(encoder) != NULL", kSource);
+    audioStream_.decoder = ms_factory_create_decoder(mediaFactory(), mime);
+    mediaCheck(audioStream_.decoder != nullptr, "this->audioStream->MS_NESTED_STRUCT(decoder) != NULL", kSource);
+    setFilterSampleRate(audioStream_.encoder, sampleRate, "Setting encoder sample rate to ");
+    setFilterSampleRate(audioStream_.decoder, sampleRate, "Setting decoder sample rate to ");
+}
+
+void MediaStream_t::setFilterSampleRate(MSFilter* filter, int rate, const char* what)
+{
+    debug_log_cout("DEBUG_SAMPLE_RATE") << what << rate << "\n";
+    if (ms_filter_call_method(filter, MS_FILTER_SET_SAMPLE_RATE, &rate) != 0)
+        get_debug_log_ostream_enabled() << "Error calling: ms_filter_call_method(" << static_cast<void*>(filter)
+                                        << ", MS_FILTER_SET_SAMPLE_RATE, " << rate << ");" << "\n";
+}
+
+void MediaStream_t::passCodecOptions(const CodecChoice& codec, const std::string& packetTime, PayloadType* pt)
+{
+    MSFilter* encoder = audioStream_.encoder;
+    MSFilter* decoder = audioStream_.decoder;
+    ms_filter_call_method(encoder, MS_FILTER_ADD_FMTP, const_cast<char*>("vbr=off"));
+    ms_filter_call_method(decoder, MS_FILTER_ADD_FMTP, const_cast<char*>("vbr=off"));
+    addFmtp(encoder, codec.fmtp, "Unable to add encoder FMTP option ");
+    addFmtp(decoder, codec.fmtp, "Unable to add decoder FMTP option ");
+    addFmtp(encoder, "cbr=1;", "Unable to add encoder FMTP option ");
+    addFmtp(encoder,
+            debug_log_is_enabled("ENABLE_OPUS_FORWARD_ERROR_CORRECTION") ? "useinbandfec=1;" : "useinbandfec=0;",
+            "Unable to add encoder FMTP option ");
+    char lossText[80];
+    std::snprintf(lossText, sizeof lossText, "packet_loss_perc=%d;", opusPacketLossPercent());
+    addFmtp(encoder, lossText, "Unable to add encoder FMTP option ");
+    const unsigned attributeMethod = ms_filter_has_method(encoder, MS_FILTER_ADD_ATTR) ? MS_FILTER_ADD_ATTR
+                                                                                       : MS_FILTER_ADD_FMTP;
+    if (ms_filter_call_method(encoder, attributeMethod, const_cast<char*>(packetTime.c_str())) != 0)
+        debug_log_cout("ENABLE_MEDIASTREAMER_DEBUG") << "Unable to add encoder ptime " << packetTime << "\n";
+    if (pt->send_fmtp != nullptr)
+        addFmtp(encoder, pt->send_fmtp, "Unable to add encoder FMTP option ");
+    if (pt->recv_fmtp != nullptr)
+        addFmtp(decoder, pt->recv_fmtp, "Unable to add decoder FMTP option ");
+    addFmtp(decoder, "plc=1;", "Unable to add decoder FMTP option ");
+}
+
+void MediaStream_t::connectSessionSignals()
+{
+    RtpSession* session = audioStream_.session;
+    rtp_session_signal_connect(session, "ssrc_changed", &MediaStream_t::onSsrcChanged, this);
+    rtp_session_signal_connect(session, "timestamp_jump", &MediaStream_t::onTimestampJump, this);
+    rtp_session_signal_connect(session, "payload_type_changed", &MediaStream_t::onPayloadTypeChanged, this);
+}
+
+// ---- Addresses and groups ---------------------------------------------------
+
+void MediaStream_t::setAddresses(int localPort, const std::string& remoteAddress, int remoteRtpPort,
+                                 int remoteRtcpPort)
+{
+    {
+        std::lock_guard<std::mutex> lock(addressMutex_);
+        localPort_ = localPort;
+        remoteAddress_ = remoteAddress;
+        remoteRtpPort_ = remoteRtpPort;
+        remoteRtcpPort_ = remoteRtcpPort;
+    }
+    RtpSession* session = audioStream_.session;
+    RtpTransport* rtpTransport = nullptr;
+    RtpTransport* rtcpTransport = nullptr;
+    rtp_session_get_transports(session, &rtpTransport, &rtcpTransport);
+    if (rtp_session_set_local_addr(session, "0.0.0.0", localPort, localPort + 1) != 0)
+        get_debug_log_ostream_enabled() << "Error in rtp_session_set_local_addr( session, " << "\"0.0.0.0\"" << ", "
+                                        << localPort << " );" << "\n";
+    if (rtp_session_set_remote_addr_and_port(session, remoteAddress.c_str(), remoteRtpPort, remoteRtcpPort) != 0)
+        get_debug_log_ostream_enabled() << "Error in rtp_session_set_remote_addr_and_port( session, "
+                                        << remoteAddress << ", " << remoteRtpPort << ", " << remoteRtcpPort << ");"
+                                        << "\n";
+    rtp_session_reset(session);
+    rtp_session_set_transports(session, rtpTransport, rtcpTransport);
+    viUpdateMulticastJoins();
+    const int rtpSocket = rtp_session_get_rtp_socket(session);
+    const int rtcpSocket = rtp_session_get_rtcp_socket(session);
+    get_debug_log_ostream_enabled() << "SOCKET RTP: " << rtpSocket << "RTCP: " << rtcpSocket << " FOR "
+                                    << remoteRtpPort << "\n";
+    trunk::setSocketPort(rtpSocket, remoteRtpPort);
+    trunk::setSocketPort(rtcpSocket, remoteRtcpPort);
+}
+
+std::string MediaStream_t::remoteAddress() const
+{
+    std::lock_guard<std::mutex> lock(addressMutex_);
+    return remoteAddress_;
+}
+
+void MediaStream_t::viUpdateMulticastJoins()
+{
+    const std::string address = remoteAddress();
+    if (!isMulticastAddress(address))
+        return;
+    debug_log_cout("DEBUG_IGMP_JOINS") << "viUpdateMulticastJoins() with Remote Address = " << address << "\n";
+    joinGroup(address);
+    std::fflush(stdout);
+}
+
+int MediaStream_t::joinGroup(const std::string& address)
+{
+    RtpSession* session = audioStream_.session;
+    debug_log_cout("DEBUG_IGMP_JOINS") << "Joining multicast group: " << address << "\n";
+    const int rtpSocket = rtp_session_get_rtp_socket(session);
+    const int rtcpSocket = rtp_session_get_rtcp_socket(session);
+    trunk::setSocketTxOnly(rtpSocket, kind_ == 2);
+    trunk::setSocketTxOnly(rtcpSocket, kind_ == 2);
+    debug_log_cout("DEBUG_IGMP_JOINS") << "Rtp Socket  = " << rtpSocket << "\n";
+    debug_log_cout("DEBUG_IGMP_JOINS") << "Rtcp Socket = " << rtcpSocket << "\n";
+    trunk::groupLeaveAll(rtpSocket);
+    trunk::groupJoin(rtpSocket, address.c_str());
+    trunk::groupLeaveAll(rtcpSocket);
+    trunk::groupJoin(rtcpSocket, address.c_str());
+    return 0;
+}
+
+void MediaStream_t::leaveGroup(const std::string& address)
+{
+    trunk::groupLeave(rtp_session_get_rtp_socket(audioStream_.session), address.c_str());
+    trunk::groupLeave(rtp_session_get_rtcp_socket(audioStream_.session), address.c_str());
+}
+
+// ---- Receive side, on the ticker thread --------------------------------------
+
+void MediaStream_t::rtpPacketReceived(const unsigned char* packet, int length)
+{
+    if (length < 12)
+        return;
+    lastPacketSsrc_ = (device_id_t(packet[8]) << 24) | (device_id_t(packet[9]) << 16) |
+                      (device_id_t(packet[10]) << 8) | device_id_t(packet[11]);
+    if (activity_.packetReceived(lastPacketSsrc_, monotonicMs()) == ReceiveActivity::Change::Active)
+        reportActivity(true, lastPacketSsrc_);
+}
+
+void MediaStream_t::rtpNothingReceived()
+{
+    if (activity_.nothingReceived(monotonicMs()) == ReceiveActivity::Change::Inactive)
+        reportActivity(false, activity_.sender());
+}
+
+void MediaStream_t::rtcpMessageReceived(const unsigned char* message, int length)
+{
+    rtcpReceived(message, length);
+}
+
+void MediaStream_t::rtcpReceived(const unsigned char*, int) {}
+
+void MediaStream_t::reportActivity(bool active, device_id_t ssrc)
+{
+    debug_log_ostream& log = debug_log_cout("DEBUG_INDIVIDUAL_CALLS");
+    log << "Incoming RTP stream from SSRC " << std::uppercase << std::hex << std::setw(8) << std::setfill('0')
+        << ssrc << std::dec << " just went " << (active ? "active" : "inactive") << " (session "
+        << static_cast<void*>(audioStream_.session) << ")" << "\n";
+    if (active)
+        emit coIncomingMediaStreamActive(ssrc);
+    else
+        emit coIncomingMediaStreamInactive();
+}
+
+void MediaStream_t::onSsrcChanged(RtpSession* session, void* stream, void*, void*)
+{
+    auto* self = static_cast<MediaStream_t*>(stream);
+    rtp_session_reset(session);
+    // The packet being parsed is the new talker's.
+    self->activity_.senderChanged(self->lastPacketSsrc_);
+    self->reportActivity(true, self->lastPacketSsrc_);
+}
+
+void MediaStream_t::onTimestampJump(RtpSession* session, void*, void*, void*)
+{
+    debug_log_printf("DEBUG_TIMESTAMP_JUMPS", "Note:  timestamp jumped, resyncing timestamps.\n");
+    rtp_session_resync(session);
+}
+
+void MediaStream_t::onPayloadTypeChanged(RtpSession* session, void* stream, void*, void*)
+{
+    auto* self = static_cast<MediaStream_t*>(stream);
+    const int n = rtp_session_get_recv_payload_type(session);
+    // Filters cannot be swapped from inside the ticker's own pass over the
+    // graph (it holds them in its execution list), so the main thread does
+    // it between a detach and an attach.
+    QMetaObject::invokeMethod(self, "replaceDecoder", Qt::QueuedConnection, Q_ARG(int, n));
+}
+
+void MediaStream_t::replaceDecoder(int n)
+{
+    debug_log_cout("DEBUG_RTP_PAYLOAD_TYPE") << "Payload type changed to " << n;
+    PayloadType* pt = n >= 0 && n < 128 ? rtp_profile_get_payload(rtp_session_get_profile(session()), n) : nullptr;
+    if (pt == nullptr) {
+        ortp_warning("No payload defined with number %i", n);
+        return;
+    }
+    const int m = rtp_profile_get_payload_number_from_mime(&av_profile, pt->mime_type);
+    get_debug_log_ostream_enabled() << " Creating a new decoder for codec ( " << pt->mime_type
+                                    << " with clock rate of " << pt->clock_rate << " )" << "\n";
+    MSFilter* decoder = ms_factory_create_decoder(mediaFactory(), pt->mime_type);
+    rtp_session_set_recv_payload_type(session(), m);
+    if (decoder == nullptr) {
+        ortp_warning("No decoder found for %s", pt->mime_type);
+        return;
+    }
+    if (hac != nullptr)
+        hac->detachTicker();
+    ms_filter_unlink(audioStream_.rtprecv, 0, audioStream_.decoder, 0);
+    ms_filter_unlink(audioStream_.decoder, 0, audioStream_.dtmfgen, 0);
+    ms_filter_destroy(audioStream_.decoder);
+    audioStream_.decoder = decoder;
+    ms_filter_call_method(audioStream_.rtprecv, MS_RTP_RECV_SET_SESSION, session());
+    addFmtp(decoder, "plc=1;", "Unable to add decoder FMTP option ");
+    if (pt->recv_fmtp != nullptr)
+        addFmtp(decoder, pt->recv_fmtp, "Unable to add decoder FMTP option ");
+    ms_filter_link(audioStream_.rtprecv, 0, decoder, 0);
+    ms_filter_link(decoder, 0, audioStream_.dtmfgen, 0);
+    if (hac != nullptr)
+        hac->attachTicker();
+    rtp_session_resync(session());
+}

@@ -1,0 +1,220 @@
+// The six trunk transport callbacks and the individual-call forwarding.
+#include "RtpTrunkTransport.h"
+
+#include "ContactsManager.h"
+#include "DeviceIdentity.h"
+#include "TrunkCalls.h"
+#include "debug_log.h"
+#include "debug_log_stream.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <mutex>
+#include <netinet/in.h>
+#include <string>
+
+namespace {
+
+std::mutex entryMutex;
+IncomingIndividualCallEntry incomingIndividualCallEntry;
+
+device_id_t ownDeviceId()
+{
+    static std::once_flag once;
+    static device_id_t id = 0;
+    std::call_once(once, [] { id = getDeviceId(); });
+    return id;
+}
+
+RtpReceiveObserver* observerOf(RtpTransport* t)
+{
+    return static_cast<RtpReceiveObserver*>(t->data);
+}
+
+int messageCapacity(mblk_t* msg)
+{
+    return static_cast<int>(dblk_lim(msg->b_datap) - msg->b_wptr);
+}
+
+ortp_socket_t RtpTransportCallback_rtp_getsocket(RtpTransport* t)
+{
+    const ortp_socket_t socket = t->session->rtp.gs.socket;
+    trunk::registerSocket(socket);
+    return socket;
+}
+
+ortp_socket_t RtpTransportCallback_rtcp_getsocket(RtpTransport* t)
+{
+    const ortp_socket_t socket = t->session->rtcp.gs.socket;
+    trunk::registerSocket(socket);
+    return socket;
+}
+
+// oRTP hands RTCP compounds over as chained blocks; the trunk sends one block.
+mblk_t* singleBlock(mblk_t* msg)
+{
+    if (msg->b_cont != nullptr)
+        msgpullup(msg, static_cast<size_t>(-1));
+    return msg;
+}
+
+int RtpTransportCallback_rtp_sendto(RtpTransport* t, mblk_t* msg, int flags, const struct sockaddr* to,
+                                    socklen_t tolen)
+{
+    singleBlock(msg);
+    const int err = trunk::sendRtp(t->session->rtp.gs.socket, msg->b_rptr, static_cast<int>(msgdsize(msg)), flags, to,
+                                   static_cast<int>(tolen));
+    debug_log_cout("DEBUG_SENDTO") << "Leaving " << "RtpTransportCallback_rtp_sendto" << " with err: " << err << "\n";
+    return err;
+}
+
+int RtpTransportCallback_rtcp_sendto(RtpTransport* t, mblk_t* msg, int flags, const struct sockaddr* to,
+                                     socklen_t tolen)
+{
+    singleBlock(msg);
+    return trunk::sendRtcp(t->session->rtcp.gs.socket, msg->b_rptr, static_cast<int>(msgdsize(msg)), flags, to,
+                           static_cast<int>(tolen));
+}
+
+int RtpTransportCallback_rtcp_recvfrom(RtpTransport* t, mblk_t* msg, int flags, struct sockaddr* from,
+                                       socklen_t* fromlen)
+{
+    int fromLength = fromlen != nullptr ? static_cast<int>(*fromlen) : 0;
+    const int n = trunk::receiveRtcp(t->session->rtcp.gs.socket, msg->b_wptr, messageCapacity(msg), flags, from,
+                                     fromlen != nullptr ? &fromLength : nullptr);
+    if (fromlen != nullptr)
+        *fromlen = static_cast<socklen_t>(fromLength);
+    if (n > 0) {
+        debug_log_cout("DEBUG_SHOW_RTP_PACKETS")
+            << "RtpTransportCallback_rtcp_recvfrom received a packet of size " << n << "\n";
+        if (RtpReceiveObserver* observer = observerOf(t))
+            observer->rtcpMessageReceived(msg->b_wptr, n);
+    }
+    return n;
+}
+
+void printPacketStart(const unsigned char* packet, int n)
+{
+    if (!debug_log_is_enabled("PRINT_RECEIVED_PACKET_CONTENTS"))
+        return;
+    debug_log_ostream& out = get_debug_log_ostream_enabled();
+    out << "Received " << n << " byte packet: ";
+    for (int i = 0; i < std::min(n, 10); ++i)
+        out << static_cast<unsigned>(packet[i]) << ", ";
+    out << "\n";
+}
+
+std::string sessionRemoteAddress(RtpSession* session)
+{
+    const auto* remote = reinterpret_cast<const sockaddr_in*>(&session->rtp.gs.rem_addr);
+    const unsigned char* b = reinterpret_cast<const unsigned char*>(&remote->sin_addr.s_addr);
+    char text[16];
+    std::snprintf(text, sizeof text, "%d.%d.%d.%d", b[0], b[1], b[2], b[3]);
+    return text;
+}
+
+device_id_t packetSsrc(const unsigned char* packet, int n)
+{
+    if (n < 12)
+        return 0;
+    return (device_id_t(packet[8]) << 24) | (device_id_t(packet[9]) << 16) | (device_id_t(packet[10]) << 8) |
+           device_id_t(packet[11]);
+}
+
+void forwardToCallerStream(unsigned char* packet, int n)
+{
+    // A packet too short to carry an SSRC names no caller.
+    if (n < 12)
+        return;
+    const device_id_t caller = packetSsrc(packet, n);
+    const std::string callerAddress = individualCallAddress(caller);
+    debug_log_cout("DEBUG_FEEDBACK2HALVANE") << "Queueing a packet for the socket that's joined to " << callerAddress
+                                             << "\n";
+    if (trunk::queuePacketToGroup(callerAddress.c_str(), packet, n) > 0)
+        return;
+    IncomingIndividualCallEntry entry;
+    {
+        std::lock_guard<std::mutex> lock(entryMutex);
+        entry = incomingIndividualCallEntry;
+    }
+    if (entry)
+        entry(caller);
+    if (trunk::queuePacketToGroup(callerAddress.c_str(), packet, n) == 0)
+        debug_log_cout("DEBUG_FEEDBACK2HALVANE") << "Packet from " << callerAddress
+                                                 << " discarded because didn't find a socket to forward it to" << "\n";
+}
+
+int RtpTransportCallback_rtp_recvfrom(RtpTransport* t, mblk_t* msg, int flags, struct sockaddr* from,
+                                      socklen_t* fromlen)
+{
+    RtpSession* session = t->session;
+    int fromLength = fromlen != nullptr ? static_cast<int>(*fromlen) : 0;
+    const int n = trunk::receiveRtp(session->rtp.gs.socket, msg->b_wptr, messageCapacity(msg), flags, from,
+                                    fromlen != nullptr ? &fromLength : nullptr);
+    if (fromlen != nullptr)
+        *fromlen = static_cast<socklen_t>(fromLength);
+    RtpReceiveObserver* observer = observerOf(t);
+    if (n <= 0) {
+        if (observer != nullptr)
+            observer->rtpNothingReceived();
+        return n;
+    }
+    unsigned char* packet = msg->b_wptr;
+    printPacketStart(packet, n);
+    if (individualCallAddress(ownDeviceId()) != sessionRemoteAddress(session)) {
+        debug_log_cout("DEBUG_RECVFROM") << "Returning packet of size " << n << " for socket "
+                                         << session->rtp.gs.socket << "\n";
+        if (observer != nullptr)
+            observer->rtpPacketReceived(packet, n);
+        return n;
+    }
+    forwardToCallerStream(packet, n);
+    return 0;
+}
+
+void destroyTransport(RtpTransport* t)
+{
+    ortp_free(t);
+}
+
+RtpTransport* newTransport(void* data, bool rtp)
+{
+    auto* t = static_cast<RtpTransport*>(ortp_malloc0(sizeof(RtpTransport)));
+    t->data = data;
+    t->t_getsocket = rtp ? RtpTransportCallback_rtp_getsocket : RtpTransportCallback_rtcp_getsocket;
+    t->t_sendto = rtp ? RtpTransportCallback_rtp_sendto : RtpTransportCallback_rtcp_sendto;
+    t->t_recvfrom = rtp ? RtpTransportCallback_rtp_recvfrom : RtpTransportCallback_rtcp_recvfrom;
+    t->t_destroy = destroyTransport;
+    return t;
+}
+
+} // namespace
+
+void createTrunkTransports(void* data, RtpTransport** rtp, RtpTransport** rtcp)
+{
+    if (*rtp == nullptr)
+        *rtp = newTransport(data, true);
+    if (*rtcp == nullptr)
+        *rtcp = newTransport(data, false);
+}
+
+void bindTrunkTransports(RtpSession* session, RtpReceiveObserver* observer)
+{
+    RtpTransport* oldRtp = nullptr;
+    RtpTransport* oldRtcp = nullptr;
+    rtp_session_get_transports(session, &oldRtp, &oldRtcp);
+    RtpTransport* rtp = nullptr;
+    RtpTransport* rtcp = nullptr;
+    createTrunkTransports(observer, &rtp, &rtcp);
+    rtp_session_set_transports(session, rtp, rtcp);
+    if (oldRtp != nullptr)
+        meta_rtp_transport_destroy(oldRtp);
+    if (oldRtcp != nullptr)
+        meta_rtp_transport_destroy(oldRtcp);
+}
+
+void setIncomingIndividualCallEntry(IncomingIndividualCallEntry entry)
+{
+    std::lock_guard<std::mutex> lock(entryMutex);
+    incomingIndividualCallEntry = std::move(entry);
+}

@@ -1,0 +1,38 @@
+// oRTP transports that send and receive every RTP and RTCP packet of a media
+// session through the trunk library, and hand packets for this unit's
+// individual-call address on to the stream joined to the caller's address.
+#pragma once
+
+#include "device_id.h"
+
+#include <functional>
+#include <ortp/ortp.h>
+
+// What a media session learns from its transports, on the ticker thread: each
+// received RTP packet, each receive pass that found nothing, and each
+// received RTCP message. Given as the transports' data.
+class RtpReceiveObserver
+{
+public:
+    virtual ~RtpReceiveObserver() = default;
+    virtual void rtpPacketReceived(const unsigned char* packet, int length) = 0;
+    virtual void rtpNothingReceived() = 0;
+    virtual void rtcpMessageReceived(const unsigned char* message, int length) = 0;
+};
+
+// Creates the RTP transport when *rtp is empty and the RTCP transport when
+// *rtcp is empty; data is an RtpReceiveObserver or null.
+void createTrunkTransports(void* data, RtpTransport** rtp, RtpTransport** rtcp);
+
+// Replaces the session's own transports with trunk transports and frees the
+// replaced ones.
+void bindTrunkTransports(RtpSession* session, RtpReceiveObserver* observer);
+
+// The radio's entry for a packet from a caller whose address no stream has
+// joined yet: it starts an individual call with that caller. Called on the
+// ticker thread.
+using IncomingIndividualCallEntry = std::function<void(device_id_t caller)>;
+void setIncomingIndividualCallEntry(IncomingIndividualCallEntry entry);
+
+// Declared by oRTP's library but not in its public headers.
+extern "C" void rtp_session_set_transports(RtpSession* session, RtpTransport* rtptr, RtpTransport* rtcptr);
