@@ -4,7 +4,6 @@
 #include "debug_log_stream.h"
 
 #include <charconv>
-#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -20,22 +19,6 @@ std::string fixedSix(double value)
     char text[64];
     const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 6);
     return std::string(text, result.ptr);
-}
-
-// A decimal integer as atoi reads it (leading blanks, optional sign, digits),
-// kept as its low 32 bits so that "-2" is FFFFFFFE.
-device_id_t deviceIdFromText(const std::string& text)
-{
-    std::size_t at = text.find_first_not_of(" \t\n\r\f\v");
-    if (at == std::string::npos)
-        return 0;
-    bool negative = false;
-    if (text[at] == '+' || text[at] == '-')
-        negative = text[at++] == '-';
-    std::uint32_t value = 0;
-    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at)
-        value = value * 10u + static_cast<std::uint32_t>(text[at] - '0');
-    return negative ? 0u - value : value;
 }
 
 // The leading decimal number of the text; 0 when there is none.
@@ -67,7 +50,7 @@ void applyLocation(RadioContact& contact, const std::string& text)
 void applyItem(RadioContact& contact, unsigned type, const std::string& text)
 {
     if (type == kSdesCname)
-        contact.setId(deviceIdFromText(text));
+        contact.setId(text.c_str());
     else if (type == kSdesName)
         contact.setName(text);
     else if (type == kSdesLoc)

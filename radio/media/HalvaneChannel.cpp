@@ -8,6 +8,7 @@
 #include "debug_log_stream.h"
 
 #include <cstdio>
+#include <cstring>
 #include <mediastreamer2/dtmfgen.h>
 #include <mediastreamer2/msrtp.h>
 
@@ -119,11 +120,22 @@ void HalvaneChannel::updateSourceDescription()
                                        nullptr, nullptr);
 }
 
+// Receivers read the source description as the second packet of a compound,
+// so it goes out behind an empty receiver report, as in a regular report.
 void HalvaneChannel::sendSourceDescriptionNow()
 {
     mblk_t* sdes = rtp_session_create_rtcp_sdes_packet(session(), TRUE);
-    if (sdes != nullptr)
-        rtp_session_rtcp_sendm_raw(session(), sdes);
+    if (sdes == nullptr)
+        return;
+    mblk_t* report = allocb(8, 0);
+    const uint32_t ssrc = rtp_session_get_send_ssrc(session());
+    const unsigned char header[8] = {0x80, 201, 0, 1, static_cast<unsigned char>(ssrc >> 24),
+                                     static_cast<unsigned char>(ssrc >> 16), static_cast<unsigned char>(ssrc >> 8),
+                                     static_cast<unsigned char>(ssrc)};
+    std::memcpy(report->b_wptr, header, sizeof header);
+    report->b_wptr += sizeof header;
+    report->b_cont = sdes;
+    rtp_session_rtcp_sendm_raw(session(), report);
 }
 
 void HalvaneChannel::rtcpReceived(const unsigned char* message, int length)
