@@ -1,0 +1,219 @@
+// The trunk transports of real oRTP sessions on real sockets, inside a
+// private network namespace: what the receive callbacks return on the channel
+// and individual-call streams, the forwarding of individual calls, and sends.
+#include "RtpTrunkTransport.h"
+
+#include "DeviceIdentity.h"
+#include "LogCapture.h"
+#include "NetNamespace.h"
+#include "TrunkCalls.h"
+#include "UdpEndpoint.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <cstring>
+#include <thread>
+
+using rvx::test::Bytes;
+using rvx::test::LogCapture;
+using rvx::test::UdpEndpoint;
+
+namespace {
+
+// Device id 0xABCDEF01: its individual-call address is 226.205.239.1.
+const char* const kOwnKeyId = "1234ABCDEF01";
+const char* const kOwnAddress = "226.205.239.1";
+
+// A session bound to a local port, addressed at a remote address, using the
+// trunk transports.
+class TrunkSession
+{
+public:
+    TrunkSession(int localPort, const char* remoteAddress, int remotePort)
+    {
+        session = rtp_session_new(RTP_SESSION_SENDRECV);
+        rtp_session_set_local_addr(session, "0.0.0.0", localPort, localPort + 1);
+        rtp_session_set_remote_addr_and_port(session, remoteAddress, remotePort, remotePort + 1);
+        rtp_session_set_recv_buf_size(session, 2000);
+        bindTrunkTransports(session, nullptr);
+        rtp_session_get_transports(session, &rtp, &rtcp);
+        rtpSocket = rtp_session_get_rtp_socket(session);
+    }
+    ~TrunkSession() { rtp_session_destroy(session); }
+
+    void Join(const char* group, bool txOnly = false)
+    {
+        trunk::setSocketTxOnly(rtpSocket, txOnly);
+        trunk::groupLeaveAll(rtpSocket);
+        trunk::groupJoin(rtpSocket, group);
+    }
+
+    // One receive call as oRTP makes it; the bytes when it returned some.
+    int Receive(Bytes* into = nullptr)
+    {
+        mblk_t* message = allocb(2000, 0);
+        sockaddr_storage from{};
+        socklen_t fromLength = sizeof from;
+        const int n = rtp->t_recvfrom(rtp, message, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
+        if (into != nullptr && n > 0)
+            into->assign(message->b_wptr, message->b_wptr + n);
+        freemsg(message);
+        return n;
+    }
+
+    // Receive calls until one returns bytes (or 0 after about 300 ms).
+    int ReceiveWithin(Bytes* into = nullptr)
+    {
+        for (int i = 0; i < 60; ++i) {
+            const int n = Receive(into);
+            if (n > 0)
+                return n;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return 0;
+    }
+
+    RtpSession* session = nullptr;
+    RtpTransport* rtp = nullptr;
+    RtpTransport* rtcp = nullptr;
+    int rtpSocket = -1;
+};
+
+Bytes RtpPacket(std::uint32_t ssrc, std::size_t size = 172)
+{
+    Bytes packet(size, 0x55);
+    packet[0] = 0x80;
+    packet[1] = 0;
+    for (int i = 0; i < 4; ++i)
+        packet[8 + i] = static_cast<unsigned char>(ssrc >> (24 - 8 * i));
+    return packet;
+}
+
+class TrunkTransport : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        RVX_REQUIRE_PRIVATE_NETNS();
+        static const bool once = [] {
+            ortp_init();
+            setKeyIdSource([] { return std::string(kOwnKeyId); });
+            trunk::initInterface(0xABCDEF01, 0, "lo", nullptr);
+            return true;
+        }();
+        (void)once;
+        setIncomingIndividualCallEntry({});
+        // Made only now, inside the private namespace.
+        peerEndpoint = std::make_unique<UdpEndpoint>("127.0.0.1");
+    }
+    void TearDown() override { setIncomingIndividualCallEntry({}); }
+
+    std::unique_ptr<UdpEndpoint> peerEndpoint;
+    UdpEndpoint& peer() { return *peerEndpoint; }
+};
+
+TEST_F(TrunkTransport, ChannelStreamReturnsEveryPacketUnchanged)
+{
+    TrunkSession channel(42000, "225.4.0.9", 42000);
+    channel.Join("225.4.0.9");
+    for (std::uint32_t ssrc : {0x11111111u, 0xABCDEF01u, 654321u}) {
+        const Bytes sent = RtpPacket(ssrc);
+        ASSERT_TRUE(peer().SendTo(42000, sent, "225.4.0.9"));
+        Bytes received;
+        ASSERT_EQ(channel.ReceiveWithin(&received), static_cast<int>(sent.size()));
+        EXPECT_EQ(received, sent);
+    }
+}
+
+TEST_F(TrunkTransport, IndividualCallStartsTheCallThenReachesTheTransmitStream)
+{
+    TrunkSession rx(42002, kOwnAddress, 42002);
+    rx.Join(kOwnAddress);
+    TrunkSession tx(42004, "0.0.0.0", 42002);
+    std::vector<device_id_t> calls;
+    setIncomingIndividualCallEntry([&](device_id_t caller) {
+        calls.push_back(caller);
+        tx.Join("226.1.226.64", true);
+    });
+    LogCapture log("DEBUG_FEEDBACK2HALVANE");
+
+    const Bytes first = RtpPacket(123456);
+    ASSERT_TRUE(peer().SendTo(42002, first, kOwnAddress));
+    Bytes nothing;
+    for (int i = 0; i < 40 && calls.empty(); ++i) {
+        EXPECT_LE(rx.Receive(&nothing), 0) << "the receive stream itself never gets RTP";
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_EQ(calls, std::vector<device_id_t>{123456});
+    EXPECT_TRUE(log.Contains("Queueing a packet for the socket that's joined to 226.1.226.64\n"));
+    Bytes delivered;
+    ASSERT_EQ(tx.ReceiveWithin(&delivered), static_cast<int>(first.size()));
+    EXPECT_EQ(delivered, first);
+
+    // The call is set up: the next packet goes straight through.
+    const Bytes second = RtpPacket(123456, 40);
+    ASSERT_TRUE(peer().SendTo(42002, second, kOwnAddress));
+    rx.ReceiveWithin();
+    EXPECT_EQ(calls.size(), 1u);
+    ASSERT_EQ(tx.ReceiveWithin(&delivered), 40);
+}
+
+TEST_F(TrunkTransport, IndividualCallFromAnotherCallerDuringACallIsDiscarded)
+{
+    TrunkSession rx(42002, kOwnAddress, 42002);
+    rx.Join(kOwnAddress);
+    TrunkSession tx(42004, "226.1.226.64", 42002);
+    tx.Join("226.1.226.64", true);
+    int entries = 0;
+    setIncomingIndividualCallEntry([&](device_id_t) { ++entries; }); // busy: the radio keeps its call
+    LogCapture log("DEBUG_FEEDBACK2HALVANE");
+
+    ASSERT_TRUE(peer().SendTo(42002, RtpPacket(0x00020304), kOwnAddress));
+    for (int i = 0; i < 40 && entries == 0; ++i) {
+        rx.Receive();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(entries, 1);
+    EXPECT_TRUE(log.Contains("Packet from 226.2.3.4 discarded because didn't find a socket to forward it to\n"));
+    EXPECT_EQ(tx.ReceiveWithin(), 0);
+}
+
+TEST_F(TrunkTransport, PacketContentsArePrintedUpToTenBytes)
+{
+    TrunkSession channel(42006, "225.4.0.9", 42006);
+    channel.Join("225.4.0.9");
+    LogCapture log("PRINT_RECEIVED_PACKET_CONTENTS");
+    ASSERT_TRUE(peer().SendTo(42006, Bytes{1, 2, 3, 4}, "225.4.0.9"));
+    ASSERT_EQ(channel.ReceiveWithin(), 4);
+    EXPECT_TRUE(log.Contains("Received 4 byte packet: 1, 2, 3, 4, \n"));
+    log.Clear();
+    ASSERT_TRUE(peer().SendTo(42006, RtpPacket(7, 200), "225.4.0.9"));
+    ASSERT_EQ(channel.ReceiveWithin(), 200);
+    EXPECT_TRUE(log.Contains("Received 200 byte packet: 128, 0, 85, 85, 85, 85, 85, 85, 0, 0, \n"));
+}
+
+TEST_F(TrunkTransport, ChainedMessageIsSentAsOneDatagram)
+{
+    TrunkSession sender(42008, "127.0.0.1", peer().Port());
+    mblk_t* head = allocb(12, 0);
+    const Bytes header = RtpPacket(9, 12);
+    std::memcpy(head->b_wptr, header.data(), 12);
+    head->b_wptr += 12;
+    mblk_t* tail = allocb(100, 0);
+    std::memset(tail->b_wptr, 0x77, 100);
+    tail->b_wptr += 100;
+    head->b_cont = tail;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(peer().Port());
+    inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
+    sender.rtp->t_sendto(sender.rtp, head, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    freemsg(head);
+    const auto datagram = peer().Receive(std::chrono::milliseconds(500));
+    ASSERT_TRUE(datagram);
+    EXPECT_EQ(datagram->size(), 112u);
+    EXPECT_EQ((*datagram)[111], 0x77);
+}
+
+} // namespace
