@@ -110,6 +110,12 @@ void ChannelPlanBuilder::build(const SettingsFileParser* document)
         debug_log_printf("ENABLE_WGET_DEBUG", "Local channels disabled.\n");
     else
         addLocalTalkGroups();
+
+    if (debug_log_is_enabled("ENABLE_ZONE_DEBUG")) {
+        plan_.zones.print();
+        plan_.relations.print();
+        plan_.channelSet.print();
+    }
 }
 
 void ChannelPlanBuilder::readSoftwareUpdateNotice(SettingsElement root)

@@ -4,9 +4,11 @@
 #include "VirtualRadio.h"
 
 #include "DeviceIdentity.h"
+#include "ManagementService.h"
 #include "PersistentQSettings.h"
 #include "PttManager.h"
 #include "SilentRadioStream.h"
+#include "wGet.h"
 
 namespace {
 
@@ -14,6 +16,12 @@ namespace {
 std::unique_ptr<RadioStream> createSilentStream(RadioStreamKind, int)
 {
     return std::make_unique<SilentRadioStream>();
+}
+
+// The demo talk groups: an empty form posted to the management service.
+std::string downloadDemoTalkGroups()
+{
+    return wGet(managementServiceUrl("/index.php/api/demo").c_str(), "");
 }
 
 VirtualRadioServices programServices()
@@ -25,7 +33,7 @@ VirtualRadioServices programServices()
     services.createStream = createSilentStream;
     services.ownDeviceId = getDeviceId;
     services.keyIdToDeviceId = keyIdToDeviceId;
-    services.demoDownload = [] { return std::string(); };
+    services.demoDownload = downloadDemoTalkGroups;
     services.ownLocation = [](location_t&) { return false; };
     return services;
 }

@@ -6,11 +6,15 @@
 #include "ProvisioningStartup.h"
 #include "SensorDataPublisher.h"
 #include "SettingsFileRetrievalAgent.h"
+#include "ChannelPlan.h"
 #include "NetworkInterfaceManager.h"
 #include "PersistentQSettings.h"
+#include "PttManager.h"
 #include "ProcessFlags.h"
 #include "SettingsFileParser.h"
 #include "StartupGuard.h"
+#include "VirtualRadio.h"
+#include "halvane2.h"
 #include "TerminationSignals.h"
 #include "debug_log.h"
 
@@ -43,6 +47,22 @@ QByteArray& cachedSettingsText()
     return text;
 }
 
+// The radio model builds its channel plan and restores zone, channel and
+// volumes; then each router of the plan is added to the trunk library.
+void startRadioModel(VirtualRadio* radio)
+{
+    radio->initialise();
+    initialiseRouting(radio->plan().routers, hv_init_routing);
+}
+
+// The radio model's links whose both ends exist in the program so far.
+void connectRadioModel(VirtualRadio* radio, QTimer* oneSecondTimer)
+{
+    QObject::connect(radio, &VirtualRadio::moRxActivityUpdate, PttManager_t::instance(),
+                     &PttManager_t::setPttBlockRxActive);
+    QObject::connect(oneSecondTimer, &QTimer::timeout, radio, &VirtualRadio::miOneSecondElapsed);
+}
+
 // Start-up goes on without gpg: the radio then runs without keys or settings.
 void reportMissingGpg()
 {
@@ -73,6 +93,7 @@ void MainWindow::runStartupSteps()
     reportMissingGpg();
 
     qRegisterMetaType<device_id_t>("device_id_t");
+    qRegisterMetaType<VirtualRadio::VirtualRadioMode_t>("VirtualRadio::VirtualRadioMode_t");
 
     if (!layout())
         qFatal("MainWindow has no layout");
@@ -98,6 +119,10 @@ void MainWindow::runStartupSteps()
         miShowRegistration(false);
     if (cachedSettings.isEmpty())
         debug_log_printf_always("Using default settings (16 channels, no Halvane)\n");
+
+    VirtualRadio* radio = VirtualRadio::instance();
+    startRadioModel(radio);
+    connectRadioModel(radio, oneSecondTimer_);
 
     startWorker(&ProvisioningStartup::locationPublisher(), "worker_thread", QThread::InheritPriority);
     startSettingsRetrievalThread(this);

@@ -33,6 +33,8 @@ protected:
         // The program makes its key pair: in a GnuPG home of this test only.
         ASSERT_TRUE(gnupgHome.isValid());
         environment.insert("GNUPGHOME", gnupgHome.path());
+        // Requests to the management service stay on this machine.
+        environment.insert("RVX4400_WEBMANAGEMENT_URL", "http://127.0.0.1:9");
         program.setProcessEnvironment(environment);
         program.setWorkingDirectory(folder.path());
     }
