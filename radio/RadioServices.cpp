@@ -5,6 +5,7 @@
 
 #include "DeviceIdentity.h"
 #include "ManagementService.h"
+#include "MyLocationManager.h"
 #include "PersistentQSettings.h"
 #include "PttManager.h"
 #include "SilentRadioStream.h"
@@ -34,7 +35,13 @@ VirtualRadioServices programServices()
     services.ownDeviceId = getDeviceId;
     services.keyIdToDeviceId = keyIdToDeviceId;
     services.demoDownload = downloadDemoTalkGroups;
-    services.ownLocation = [](location_t&) { return false; };
+    services.ownLocation = [](location_t& location) {
+        MyLocationManager_t* own = MyLocationManager_t::instance();
+        if (!own->hasLocation())
+            return false;
+        location = own->location();
+        return true;
+    };
     return services;
 }
 

@@ -7,6 +7,7 @@
 #include "SensorDataPublisher.h"
 #include "SettingsFileRetrievalAgent.h"
 #include "ChannelPlan.h"
+#include "MyLocationManager.h"
 #include "NetworkInterfaceManager.h"
 #include "PersistentQSettings.h"
 #include "PttManager.h"
@@ -60,6 +61,8 @@ void connectRadioModel(VirtualRadio* radio, QTimer* oneSecondTimer)
 {
     QObject::connect(radio, &VirtualRadio::moRxActivityUpdate, PttManager_t::instance(),
                      &PttManager_t::setPttBlockRxActive);
+    QObject::connect(MyLocationManager_t::instance(), &MyLocationManager_t::moUpdatedLocationAvailable, radio,
+                     &VirtualRadio::updateCallerIdLocation);
     QObject::connect(oneSecondTimer, &QTimer::timeout, radio, &VirtualRadio::miOneSecondElapsed);
 }
 

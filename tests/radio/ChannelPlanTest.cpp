@@ -5,10 +5,9 @@
 
 #include "DelayedPersistentQSettings.h"
 #include "LogCapture.h"
+#include "TemporarySettings.h"
 
 #include <gtest/gtest.h>
-
-#include <QTemporaryDir>
 
 #include <memory>
 #include <stdexcept>
@@ -347,20 +346,15 @@ TEST(InitialiseRouting, FlagChoosesOneBuiltInRouterInsteadOfTheList)
 class CodecOptionsTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(folder.isValid());
-        settings = std::make_unique<DelayedPersistentQSettings>(folder.filePath("settings.ini"), QSettings::IniFormat);
-    }
-    QTemporaryDir folder;
-    std::unique_ptr<DelayedPersistentQSettings> settings;
+    void SetUp() override { ASSERT_TRUE(settings.isValid()); }
+    rvx::test::TemporarySettings settings;
 };
 
 TEST_F(CodecOptionsTest, DocumentOptionsReachTheLocalSettings)
 {
     const auto document = SettingsFileParser::parseSeparateDocument(
         "<S><Halvane><CodecOptions codec_name=\"opus\"/></Halvane></S>");
-    applyCodecOptions(document.get(), *settings);
+    applyCodecOptions(document.get(), settings.store());
     EXPECT_EQ(settings->value("voip_codec").toString(), "opus");
     EXPECT_EQ(settings->value("packet_interval", "unset").toString(), "");
 }
@@ -372,10 +366,10 @@ TEST_F(CodecOptionsTest, OverrideFlagOrMissingSectionKeepsTheLocalOnes)
         "<S><Halvane><CodecOptions codec_name=\"opus\" codec_packet_interval=\"40\"/></Halvane></S>");
     {
         LogCapture log("OVERRIDE_WEBMANAGEMENT_CODEC_SETTINGS");
-        applyCodecOptions(document.get(), *settings);
+        applyCodecOptions(document.get(), settings.store());
     }
     EXPECT_EQ(settings->value("voip_codec").toString(), "speex");
-    applyCodecOptions(SettingsFileParser::parseSeparateDocument("<S/>").get(), *settings);
+    applyCodecOptions(SettingsFileParser::parseSeparateDocument("<S/>").get(), settings.store());
     EXPECT_EQ(settings->value("voip_codec").toString(), "speex");
 }
 

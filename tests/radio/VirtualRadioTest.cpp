@@ -8,12 +8,12 @@
 #include "LogCapture.h"
 #include "PttManager.h"
 #include "SystemCommand.h"
+#include "TemporarySettings.h"
 #include "support/RecordingRadioStream.h"
 
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
@@ -54,11 +54,7 @@ std::shared_ptr<std::vector<std::string>> recordTexts(VirtualRadio* radio, void 
 class VirtualRadioTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(folder.isValid());
-        settings = std::make_unique<DelayedPersistentQSettings>(folder.filePath("settings.ini"), QSettings::IniFormat);
-    }
+    void SetUp() override { ASSERT_TRUE(settings.isValid()); }
     void TearDown() override { SettingsFileParser::resetForTesting(); }
 
     void makeRadio(const char* document = "")
@@ -66,7 +62,7 @@ protected:
         SettingsFileParser::resetForTesting();
         SettingsFileParser::makeFirstInstance(document);
         VirtualRadioServices services;
-        services.settings = settings.get();
+        services.settings = &settings.store();
         services.ptt = &ptt;
         services.contacts = &contacts;
         services.createStream = streams.factory();
@@ -110,8 +106,7 @@ protected:
         ptt.ciMicPttChanged_Gui(false);
     }
 
-    QTemporaryDir folder;
-    std::unique_ptr<DelayedPersistentQSettings> settings;
+    rvx::test::TemporarySettings settings;
     PttManager_t ptt;
     ContactsManager contacts;
     RecordingStreams streams;
