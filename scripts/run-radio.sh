@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Installs the dependencies, builds the radio and starts it.
 #
-#   scripts/run-radio.sh          run in a private network namespace: all of
-#                                 the radio's traffic stays on this machine
-#   scripts/run-radio.sh --lan    run on the machine's real network
+#   scripts/run-radio.sh          run in a private network namespace, so all
+#                                 of the radio's traffic stays on this machine,
+#                                 with its key ring and local files in
+#                                 build/radio-home/ (your own are not touched)
+#   scripts/run-radio.sh --lan    run on the machine's real network with your
+#                                 own key ring and data folder
 #
 # Without a display the radio runs on a virtual X display; the script says
 # how to look at its window.
@@ -29,12 +32,17 @@ set -u
 if [ "\$1" = isolated ]; then
   ip link set lo up
   ip route add 224.0.0.0/4 dev lo 2>/dev/null || true
+  home="$here/build/radio-home"
+  mkdir -p "\$home/gnupg" "\$home/data"
+  chmod 700 "\$home/gnupg"
+  export GNUPGHOME="\$home/gnupg" appdata="\$home/data"
+  trap 'gpgconf --homedir "\$GNUPGHOME" --kill all 2>/dev/null' EXIT
 fi
 if [ -z "\${DISPLAY:-}" ]; then
   display=:77
   Xvfb \$display -screen 0 1280x480x24 -nolisten tcp >/dev/null 2>&1 &
   xvfb_pid=\$!
-  trap 'kill \$xvfb_pid 2>/dev/null' EXIT
+  trap 'kill \$xvfb_pid 2>/dev/null; [ -n "\${GNUPGHOME:-}" ] && gpgconf --homedir "\$GNUPGHOME" --kill all 2>/dev/null' EXIT
   sleep 1
   export DISPLAY=\$display
   echo "No display found: the radio runs on the virtual display \$display."
