@@ -1,12 +1,13 @@
 // Start, recording and stop of a private headless PulseAudio daemon.
 #include "PulseAudioServer.h"
 
-#include "ChildProcess.h"
 
 #include <cmath>
 #include <csignal>
+#include <fcntl.h>
 #include <cstdlib>
 #include <fstream>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -41,6 +42,17 @@ PulseAudioServer::PulseAudioServer(int sineHz)
 
 PulseAudioServer::~PulseAudioServer()
 {
+    feeding_ = false;
+    if (feeder_.joinable())
+        feeder_.join();
+    if (monitor_ != nullptr) {
+        // The recorder ends when its pipe closes: stop the daemon first so
+        // that its output ends and the reading thread returns.
+        if (pid_ > 0)
+            kill(pid_, SIGTERM);
+        recorder_.join();
+        pclose(monitor_);
+    }
     if (pid_ > 0) {
         kill(pid_, SIGTERM);
         for (int i = 0; i < 100 && kill(pid_, 0) == 0; ++i)
@@ -79,11 +91,8 @@ bool PulseAudioServer::Start(int sineHz)
         "--disable-shm=yes",
         "--load=module-native-protocol-unix auth-anonymous=1 socket=" + folder_ + "/native",
         "--load=module-null-sink sink_name=test_sink rate=48000 channels=1"};
-    if (sineHz > 0)
-        command.push_back("--load=module-sine-source source_name=test_source rate=48000 frequency=" +
-                          std::to_string(sineHz));
-    else
-        command.push_back("--load=module-null-source source_name=test_source");
+    command.push_back("--load=module-pipe-source source_name=test_source format=s16le rate=8000 channels=1 file=" +
+                      folder_ + "/capture.fifo");
     if (RunCommand(command) != 0) {
         why_ = "pulseaudio did not start";
         return false;
@@ -96,21 +105,79 @@ bool PulseAudioServer::Start(int sineHz)
     RunCommand({"pactl", "set-default-source", "test_source"});
     RunCommand({"pactl", "set-default-sink", "test_sink"});
     setenv("PULSE_SERVER", server_.c_str(), 1);
+    toneHz_ = sineHz;
+    feeding_ = true;
+    feeder_ = std::thread([this] { FeedCapturePipe(); });
+    const std::string recorder = "PULSE_SERVER=" + server_ +
+                                 " exec /usr/bin/parec -d test_sink.monitor --raw --format=s16le --channels=1 "
+                                 "--latency-msec=10 --rate=8000";
+    monitor_ = popen(recorder.c_str(), "r");
+    if (monitor_ != nullptr)
+        recorder_ = std::thread([this] { RecordSinkMonitor(); });
     return true;
 }
 
-std::vector<std::int16_t> PulseAudioServer::RecordPlayback(std::chrono::milliseconds duration, int rate) const
+void PulseAudioServer::FeedCapturePipe()
 {
-    setenv("PULSE_SERVER", server_.c_str(), 1);
-    ChildProcess recorder("/usr/bin/parec", {"-d", "test_sink.monitor", "--raw", "--format=s16le", "--channels=1",
-                                    "--latency-msec=20", "--rate=" + std::to_string(rate)});
+    const int fifo = open((folder_ + "/capture.fifo").c_str(), O_WRONLY | O_NONBLOCK);
+    if (fifo < 0)
+        return;
+    constexpr int kRate = 8000;
+    constexpr int kChunk = kRate / 100;
+    double phase = 0.0;
+    auto next = std::chrono::steady_clock::now();
+    while (feeding_) {
+        std::int16_t chunk[kChunk];
+        const double step = 2.0 * M_PI * toneHz_ / kRate;
+        for (std::int16_t& sample : chunk) {
+            sample = toneHz_ > 0 ? static_cast<std::int16_t>(12000.0 * std::sin(phase)) : 0;
+            phase = std::fmod(phase + step, 2.0 * M_PI);
+        }
+        // Like a live microphone, audio nobody reads is lost rather than
+        // queued: a backlog in the pipe would delay everything after it.
+        int pending = 0;
+        if (ioctl(fifo, FIONREAD, &pending) == 0 && pending < static_cast<int>(2 * sizeof chunk))
+            (void)!write(fifo, chunk, sizeof chunk);
+        next += std::chrono::milliseconds(10);
+        std::this_thread::sleep_until(next);
+    }
+    close(fifo);
+}
+
+void PulseAudioServer::RecordSinkMonitor()
+{
+    constexpr std::size_t kChunk = 80;
+    constexpr std::size_t kKeptChunks = 3000; // 30 s
+    for (;;) {
+        PlayedChunk chunk;
+        chunk.samples.resize(kChunk);
+        if (fread(chunk.samples.data(), sizeof(std::int16_t), kChunk, monitor_) != kChunk)
+            return;
+        chunk.arrived = std::chrono::steady_clock::now();
+        std::lock_guard<std::mutex> lock(playedMutex_);
+        played_.push_back(std::move(chunk));
+        if (played_.size() > kKeptChunks)
+            played_.pop_front();
+    }
+}
+
+std::vector<PulseAudioServer::PlayedChunk> PulseAudioServer::PlayedSince(std::chrono::steady_clock::time_point since)
+{
+    std::lock_guard<std::mutex> lock(playedMutex_);
+    std::vector<PlayedChunk> chunks;
+    for (const PlayedChunk& chunk : played_)
+        if (chunk.arrived > since)
+            chunks.push_back(chunk);
+    return chunks;
+}
+
+std::vector<std::int16_t> PulseAudioServer::RecordPlayback(std::chrono::milliseconds duration)
+{
+    const auto start = std::chrono::steady_clock::now();
     std::this_thread::sleep_for(duration);
-    recorder.Signal(SIGTERM);
-    const std::string bytes = recorder.ReadRest(std::chrono::milliseconds(2000));
-    std::vector<std::int16_t> samples(bytes.size() / 2);
-    for (std::size_t i = 0; i < samples.size(); ++i)
-        samples[i] = static_cast<std::int16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                               (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+    std::vector<std::int16_t> samples;
+    for (const PlayedChunk& chunk : PlayedSince(start))
+        samples.insert(samples.end(), chunk.samples.begin(), chunk.samples.end());
     return samples;
 }
 

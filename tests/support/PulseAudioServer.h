@@ -1,13 +1,19 @@
 // A headless PulseAudio daemon for audio tests: a null sink whose monitor
-// records what the program played, and a capture source (silent, or a sine
-// tone), all in a temporary folder; the daemon is stopped by its pid. While
-// it runs, this process's PulseAudio clients (the media library) use it.
+// records what the program played, and a capture source fed in real time
+// through a pipe (silence, or a sine tone), all in a temporary folder; the
+// daemon is stopped by its pid. While it runs, this process's PulseAudio
+// clients (the media library) use it.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <string>
 #include <sys/types.h>
+#include <atomic>
+#include <cstdio>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace rvx::test {
@@ -15,8 +21,7 @@ namespace rvx::test {
 class PulseAudioServer
 {
 public:
-    // sineHz 0: a silent capture source; otherwise a sine tone at that
-    // frequency is the default capture source.
+    // The capture source plays a sine tone of sineHz (0: silence).
     explicit PulseAudioServer(int sineHz = 0);
     ~PulseAudioServer();
     PulseAudioServer(const PulseAudioServer&) = delete;
@@ -27,8 +32,20 @@ public:
     // "unix:<folder>/native", for child processes' PULSE_SERVER.
     const std::string& ServerAddress() const { return server_; }
 
-    // Mono 16-bit samples of what the sink plays, recorded for the duration.
-    std::vector<std::int16_t> RecordPlayback(std::chrono::milliseconds duration, int rate = 8000) const;
+    // Changes the captured tone from now on (0 Hz: silence).
+    void SetCaptureTone(int hz) { toneHz_ = hz; }
+
+    // Mono 16-bit samples at 8000 Hz of what the sink plays from now on for
+    // the duration.
+    std::vector<std::int16_t> RecordPlayback(std::chrono::milliseconds duration);
+
+    // Played samples as they arrive, each 10 ms chunk with its arrival time.
+    struct PlayedChunk
+    {
+        std::chrono::steady_clock::time_point arrived;
+        std::vector<std::int16_t> samples;
+    };
+    std::vector<PlayedChunk> PlayedSince(std::chrono::steady_clock::time_point since);
 
 private:
     bool Start(int sineHz);
@@ -38,6 +55,18 @@ private:
     std::string server_;
     std::string why_;
     pid_t pid_ = -1;
+    void FeedCapturePipe();
+    void RecordSinkMonitor();
+
+    // Writes the capture tone into the source's pipe, 10 ms at a time.
+    std::atomic<int> toneHz_{0};
+    std::atomic<bool> feeding_{false};
+    std::thread feeder_;
+    // Reads the sink's monitor all the time, so that recordings start at once.
+    std::thread recorder_;
+    FILE* monitor_ = nullptr;
+    std::mutex playedMutex_;
+    std::deque<PlayedChunk> played_;
 };
 
 // Relative strength of one frequency in the samples (Goertzel filter):

@@ -3,11 +3,8 @@
 // played by another stream into the PulseAudio sink, for every codec family;
 // the played audio is checked for the tone's frequency.
 #include "HalvaneChannel.h"
-#include "HardwareAudioChannel.h"
-#include "MediaLibrary.h"
+#include "MediaTestSupport.h"
 #include "NetNamespace.h"
-#include "PulseAudioServer.h"
-#include "TrunkCalls.h"
 
 #include <QCoreApplication>
 #include <QSignalSpy>
@@ -17,44 +14,13 @@
 #include <mediastreamer2/mssndcard.h>
 
 using namespace std::chrono_literals;
-using rvx::test::PulseAudioServer;
-using rvx::test::ToneShare;
 
 namespace {
 
-constexpr int kToneHz = 1000;
+using namespace rvx::test;
+
 constexpr device_id_t kTalkerA = 0x00A1B2C3;
 const char* const kGroup = "225.4.0.1";
-
-// One sound server per test process, started before the media library so
-// that its cards are listed, and the trunk interface.
-PulseAudioServer& SoundServerAndMedia()
-{
-    static PulseAudioServer server(kToneHz);
-    static const bool initialised = [] {
-        initMediaLibrary();
-        ms_snd_card_manager_reload(ms_factory_get_snd_card_manager(mediaFactory()));
-        registerPayloadTypes();
-        trunk::initInterface(0x0A0B0C, 0, "lo", nullptr);
-        return true;
-    }();
-    (void)initialised;
-    return server;
-}
-
-HardwareAudioChannel::Options PulseCards()
-{
-    HardwareAudioChannel::Options options;
-    options.readSettings = false;
-    return options;
-}
-
-void Pump(std::chrono::milliseconds duration)
-{
-    const auto end = std::chrono::steady_clock::now() + duration;
-    while (std::chrono::steady_clock::now() < end)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-}
 
 class VoicePath : public ::testing::TestWithParam<const char*>
 {
@@ -73,7 +39,7 @@ TEST_P(VoicePath, ToneCapturedAtTheSenderIsHeardAtTheReceiver)
     const StreamSettings settings{GetParam(), "20"};
     HalvaneChannel sender(0, 0, settings);
     HalvaneChannel receiver(0, 1, settings);
-    HardwareAudioChannel audio(PulseCards());
+    HardwareAudioChannel audio(DefaultCards());
     ASSERT_TRUE(audio.microphonePresent());
     ASSERT_TRUE(audio.playbackPresent());
     audio.attachMediaStream(&sender);
@@ -84,15 +50,17 @@ TEST_P(VoicePath, ToneCapturedAtTheSenderIsHeardAtTheReceiver)
     QSignalSpy active(&receiver, &RadioStream::coIncomingMediaStreamActive);
 
     sender.startTransmit();
-    Pump(400ms);
-    const std::vector<std::int16_t> played = pulse->RecordPlayback(3000ms);
+    ASSERT_TRUE(active.wait(3000));
+    // The sound server's capture buffering delays the microphone (see the
+    // public-address loop test); what B plays is recorded once that passed.
+    Pump(1500ms);
+    const std::vector<std::int16_t> played = pulse->RecordPlayback(1500ms);
     sender.stopTransmit();
     Pump(100ms);
 
     ASSERT_GT(played.size(), 4000u);
-    EXPECT_GT(ToneShare(played, kToneHz), 0.5) << GetParam();
+    EXPECT_GT(ToneShare(played, kCapturedToneHz), 0.5) << GetParam() << " level " << Level(played);
     EXPECT_LT(ToneShare(played, 1700), 0.05);
-    ASSERT_GE(active.count(), 1);
     EXPECT_EQ(active.first().at(0).value<device_id_t>(), kTalkerA);
 }
 

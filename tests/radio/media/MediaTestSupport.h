@@ -1,0 +1,62 @@
+// Shared set-up of the media tests: one headless sound server per test
+// process, started before the media library so that its cards are listed,
+// the trunk interface, and a helper that runs the event loop for a while.
+#pragma once
+
+#include "HardwareAudioChannel.h"
+#include "MediaLibrary.h"
+#include "PulseAudioServer.h"
+#include "TrunkCalls.h"
+
+#include <QCoreApplication>
+
+#include <chrono>
+#include <mediastreamer2/mssndcard.h>
+
+namespace rvx::test {
+
+constexpr int kCapturedToneHz = 1000;
+
+inline void InitMediaAndTrunk()
+{
+    initMediaLibrary();
+    ms_snd_card_manager_reload(ms_factory_get_snd_card_manager(mediaFactory()));
+    registerPayloadTypes();
+    trunk::initInterface(0x0A0B0C, 0, "lo", nullptr);
+}
+
+// The sound server (its capture source plays a kCapturedToneHz sine) and
+// the media library, made once per process.
+inline PulseAudioServer& SoundServerAndMedia()
+{
+    static PulseAudioServer server(kCapturedToneHz);
+    static const bool initialised = (InitMediaAndTrunk(), true);
+    (void)initialised;
+    return server;
+}
+
+// The audio channel on the default cards (the sound server's).
+inline HardwareAudioChannel::Options DefaultCards()
+{
+    HardwareAudioChannel::Options options;
+    options.readSettings = false;
+    return options;
+}
+
+inline void Pump(std::chrono::milliseconds duration)
+{
+    const auto end = std::chrono::steady_clock::now() + duration;
+    while (std::chrono::steady_clock::now() < end)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+// Root-mean-square level of samples.
+inline double Level(const std::vector<std::int16_t>& samples)
+{
+    double sum = 0.0;
+    for (std::int16_t s : samples)
+        sum += double(s) * s;
+    return samples.empty() ? 0.0 : std::sqrt(sum / samples.size());
+}
+
+} // namespace rvx::test
