@@ -13,10 +13,16 @@
 
 namespace {
 
-// Streams that do nothing until the media streams are attached.
+// Streams that do nothing until the media streams are installed.
 std::unique_ptr<RadioStream> createSilentStream(RadioStreamKind, int)
 {
     return std::make_unique<SilentRadioStream>();
+}
+
+RadioStreamFactory& programStreamFactory()
+{
+    static RadioStreamFactory factory = createSilentStream;
+    return factory;
 }
 
 // The demo talk groups: an empty form posted to the management service.
@@ -31,7 +37,7 @@ VirtualRadioServices programServices()
     services.settings = PersistentQSettings::instance();
     services.ptt = PttManager_t::instance();
     services.contacts = ContactsManager::instance();
-    services.createStream = createSilentStream;
+    services.createStream = programStreamFactory();
     services.ownDeviceId = getDeviceId;
     services.keyIdToDeviceId = keyIdToDeviceId;
     services.demoDownload = downloadDemoTalkGroups;
@@ -46,6 +52,11 @@ VirtualRadioServices programServices()
 }
 
 } // namespace
+
+void setProgramStreamFactory(RadioStreamFactory factory)
+{
+    programStreamFactory() = std::move(factory);
+}
 
 VirtualRadio* VirtualRadio::instance()
 {

@@ -41,6 +41,10 @@ struct VirtualRadioServices
 // The process-wide account name shown by the display; "N/A" by default.
 std::string accountName();
 
+// The streams the program's radio is built with: stand-ins until start-up
+// installs the media streams, before the radio is first fetched.
+void setProgramStreamFactory(RadioStreamFactory factory);
+
 class VirtualRadio : public QObject, private TxActions
 {
     Q_OBJECT

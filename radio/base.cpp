@@ -7,6 +7,9 @@
 #include "SensorDataPublisher.h"
 #include "SettingsFileRetrievalAgent.h"
 #include "ChannelPlan.h"
+#include "HardwareAudioChannel.h"
+#include "MediaLibrary.h"
+#include "MediaStartup.h"
 #include "MyLocationManager.h"
 #include "NetworkInterfaceManager.h"
 #include "PersistentQSettings.h"
@@ -15,7 +18,7 @@
 #include "SettingsFileParser.h"
 #include "StartupGuard.h"
 #include "VirtualRadio.h"
-#include "halvane2.h"
+#include "TrunkCalls.h"
 #include "TerminationSignals.h"
 #include "debug_log.h"
 
@@ -53,7 +56,7 @@ QByteArray& cachedSettingsText()
 void startRadioModel(VirtualRadio* radio)
 {
     radio->initialise();
-    initialiseRouting(radio->plan().routers, hv_init_routing);
+    initialiseRouting(radio->plan().routers, trunk::initRouting);
 }
 
 // The radio model's links whose both ends exist in the program so far.
@@ -103,6 +106,7 @@ void MainWindow::runStartupSteps()
 
     startWorker(HardwareSignalManager::instance(), "eventLoop", QThread::HighestPriority);
     ProvisioningStartup::checkEncryptionKeys();
+    startMediaLibraries();
 
     TerminationSignals::keepRunningOnInterrupt();
 
@@ -123,9 +127,12 @@ void MainWindow::runStartupSteps()
     if (cachedSettings.isEmpty())
         debug_log_printf_always("Using default settings (16 channels, no Halvane)\n");
 
+    setProgramStreamFactory(createHalvaneChannel);
     VirtualRadio* radio = VirtualRadio::instance();
+    HardwareAudioChannel* audio = createAudioChannel(radio);
     startRadioModel(radio);
     connectRadioModel(radio, oneSecondTimer_);
+    attachRadioToAudioChannel(radio, audio, this);
 
     startWorker(&ProvisioningStartup::locationPublisher(), "worker_thread", QThread::InheritPriority);
     startSettingsRetrievalThread(this);

@@ -1,6 +1,8 @@
 // One-time set-up of oRTP and mediastreamer2.
 #include "MediaLibrary.h"
 
+#include "debug_log.h"
+
 #include <mutex>
 #include <ortp/ortp.h>
 
@@ -38,4 +40,27 @@ void registerPayloadTypes()
         rtp_profile_set_payload(&av_profile, 101, &payload_type_telephone_event);
         rtp_profile_set_payload(&av_profile, 109, &payload_type_opus);
     });
+}
+
+namespace {
+
+int ortpLogLevelMask()
+{
+    if (debug_log_is_enabled("ORTP_DEBUG_LEVEL_DEBUG"))
+        return ORTP_DEBUG | ORTP_MESSAGE | ORTP_WARNING | ORTP_ERROR;
+    if (debug_log_is_enabled("ORTP_DEBUG_LEVEL_MESSAGE"))
+        return ORTP_MESSAGE | ORTP_WARNING | ORTP_ERROR;
+    if (debug_log_is_enabled("ORTP_DEBUG_LEVEL_WARNING"))
+        return ORTP_WARNING | ORTP_ERROR;
+    return ORTP_ERROR;
+}
+
+} // namespace
+
+void startMediaLibraries()
+{
+    initMediaLibrary();
+    registerPayloadTypes();
+    debug_log_printf_always(" RtpSession size (%d) \n", static_cast<int>(sizeof(RtpSession)));
+    ortp_set_log_level_mask("ortp", ortpLogLevelMask());
 }

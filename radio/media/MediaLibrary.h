@@ -8,6 +8,11 @@
 // Initialises oRTP and creates the factory; later calls do nothing.
 void initMediaLibrary();
 
+// The start-up step for the media libraries: oRTP and its scheduler, the
+// payload numbers, the session size notice, oRTP's log level from the
+// ORTP_DEBUG_LEVEL_* flags, and the factory.
+void startMediaLibraries();
+
 // The process-wide factory (created by initMediaLibrary on first use).
 MSFactory* mediaFactory();
 

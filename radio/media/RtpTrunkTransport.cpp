@@ -168,6 +168,11 @@ int RtpTransportCallback_rtp_recvfrom(RtpTransport* t, mblk_t* msg, int flags, s
             observer->rtpPacketReceived(packet, n);
         return n;
     }
+    // The caller is this stream's talker even though its packets play on
+    // the stream joined to the caller's address: the radio learns of the
+    // incoming call from this stream's activity.
+    if (observer != nullptr)
+        observer->rtpPacketReceived(packet, n);
     forwardToCallerStream(packet, n);
     return 0;
 }

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -55,10 +56,13 @@ PulseAudioServer::~PulseAudioServer()
     }
     if (pid_ > 0) {
         kill(pid_, SIGTERM);
-        for (int i = 0; i < 100 && kill(pid_, 0) == 0; ++i)
+        int status = 0;
+        for (int i = 0; i < 100 && waitpid(pid_, &status, WNOHANG) == 0; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        if (kill(pid_, 0) == 0)
+        if (waitpid(pid_, &status, WNOHANG) == 0) {
             kill(pid_, SIGKILL);
+            waitpid(pid_, &status, 0);
+        }
     }
     if (!folder_.empty())
         RunCommand({"rm", "-rf", folder_});
@@ -82,24 +86,38 @@ int PulseAudioServer::RunCommand(const std::vector<std::string>& arguments) cons
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// The daemon runs in the foreground as this process's child and is ended
+// with it, even when a test dies.
 bool PulseAudioServer::Start(int sineHz)
 {
     for (const char* sub : {"/runtime", "/home", "/state"})
         mkdir((folder_ + sub).c_str(), 0700);
-    std::vector<std::string> command = {
-        "pulseaudio", "--daemonize=yes", "--system=false", "--exit-idle-time=-1", "-n", "--use-pid-file=yes",
-        "--disable-shm=yes",
+    const std::vector<std::string> command = {
+        "/usr/bin/pulseaudio", "--daemonize=no", "--system=false", "--exit-idle-time=-1", "-n",
+        "--disable-shm=yes", "--log-target=stderr", "--log-level=error",
         "--load=module-native-protocol-unix auth-anonymous=1 socket=" + folder_ + "/native",
-        "--load=module-null-sink sink_name=test_sink rate=48000 channels=1"};
-    command.push_back("--load=module-pipe-source source_name=test_source format=s16le rate=8000 channels=1 file=" +
-                      folder_ + "/capture.fifo");
-    if (RunCommand(command) != 0) {
-        why_ = "pulseaudio did not start";
-        return false;
+        "--load=module-null-sink sink_name=test_sink rate=48000 channels=1",
+        "--load=module-pipe-source source_name=test_source format=s16le rate=8000 channels=1 file=" + folder_ +
+            "/capture.fifo"};
+    const pid_t parent = getpid();
+    pid_ = fork();
+    if (pid_ == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent)
+            _exit(127);
+        setenv("XDG_RUNTIME_DIR", (folder_ + "/runtime").c_str(), 1);
+        setenv("HOME", (folder_ + "/home").c_str(), 1);
+        setenv("PULSE_STATE_PATH", (folder_ + "/state").c_str(), 1);
+        setenv("PULSE_RUNTIME_PATH", (folder_ + "/runtime").c_str(), 1);
+        std::vector<char*> argv = Argv(command);
+        execv(argv[0], argv.data());
+        _exit(127);
     }
-    std::ifstream pidFile(folder_ + "/runtime/pid");
-    if (!(pidFile >> pid_)) {
-        why_ = "pulseaudio wrote no pid file";
+    struct stat info;
+    for (int i = 0; i < 250 && stat((folder_ + "/native").c_str(), &info) != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (pid_ < 0 || stat((folder_ + "/native").c_str(), &info) != 0) {
+        why_ = "pulseaudio did not start";
         return false;
     }
     RunCommand({"pactl", "set-default-source", "test_source"});
@@ -114,6 +132,17 @@ bool PulseAudioServer::Start(int sineHz)
     monitor_ = popen(recorder.c_str(), "r");
     if (monitor_ != nullptr)
         recorder_ = std::thread([this] { RecordSinkMonitor(); });
+    // Recordings count from the moment they are asked for: wait until the
+    // recorder delivers (the sink's monitor is quiet until something plays,
+    // so this waits a second at most).
+    for (int i = 0; i < 50; ++i) {
+        {
+            std::lock_guard<std::mutex> lock(playedMutex_);
+            if (!played_.empty())
+                break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
     return true;
 }
 

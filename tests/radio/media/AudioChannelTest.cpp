@@ -137,8 +137,13 @@ TEST_F(AudioChannel, PlaybackGainScalesAndSilencesTones)
     for (int i = 0; i < 3; ++i) {
         group.audio.viSetPlaybackVolumeSoftwareGain(volumes[i]);
         group.receiver.playTone(600, 8000, 0.3f);
-        Pump(300ms);
-        const auto played = pulse->RecordPlayback(1200ms);
+        if (i == 0) {
+            ASSERT_TRUE(WaitUntilAudible(*pulse));
+        }
+        // What was mixed before the change may still be in the sound
+        // server's playback buffer.
+        Pump(1500ms);
+        const auto played = pulse->RecordPlayback(1000ms);
         group.receiver.stopTone();
         ASSERT_GT(played.size(), 2000u);
         EXPECT_GT(ToneShare(played, 600), volumes[i] > 0 ? 0.5 : -1.0);

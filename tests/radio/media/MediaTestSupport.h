@@ -11,6 +11,8 @@
 #include <QCoreApplication>
 
 #include <chrono>
+#include <cmath>
+#include <vector>
 #include <mediastreamer2/mssndcard.h>
 
 namespace rvx::test {
@@ -48,6 +50,21 @@ inline void Pump(std::chrono::milliseconds duration)
     const auto end = std::chrono::steady_clock::now() + duration;
     while (std::chrono::steady_clock::now() < end)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+// Root-mean-square level of samples.
+inline double Level(const std::vector<std::int16_t>& samples);
+
+// Runs the event loop until the sink plays something audible (at most 3 s):
+// the sound server's recorder starts late.
+inline bool WaitUntilAudible(PulseAudioServer& server)
+{
+    for (int i = 0; i < 30; ++i) {
+        if (Level(server.RecordPlayback(std::chrono::milliseconds(100))) > 100.0)
+            return true;
+        QCoreApplication::processEvents();
+    }
+    return false;
 }
 
 // Root-mean-square level of samples.
