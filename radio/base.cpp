@@ -59,16 +59,6 @@ void startRadioModel(VirtualRadio* radio)
     initialiseRouting(radio->plan().routers, trunk::initRouting);
 }
 
-// The radio model's links whose both ends exist in the program so far.
-void connectRadioModel(VirtualRadio* radio, QTimer* oneSecondTimer)
-{
-    QObject::connect(radio, &VirtualRadio::moRxActivityUpdate, PttManager_t::instance(),
-                     &PttManager_t::setPttBlockRxActive);
-    QObject::connect(MyLocationManager_t::instance(), &MyLocationManager_t::moUpdatedLocationAvailable, radio,
-                     &VirtualRadio::updateCallerIdLocation);
-    QObject::connect(oneSecondTimer, &QTimer::timeout, radio, &VirtualRadio::miOneSecondElapsed);
-}
-
 // Start-up goes on without gpg: the radio then runs without keys or settings.
 void reportMissingGpg()
 {
@@ -103,6 +93,7 @@ void MainWindow::runStartupSteps()
 
     if (!layout())
         qFatal("MainWindow has no layout");
+    createFrontPanelDisplay();
 
     startWorker(HardwareSignalManager::instance(), "eventLoop", QThread::HighestPriority);
     ProvisioningStartup::checkEncryptionKeys();
@@ -112,6 +103,7 @@ void MainWindow::runStartupSteps()
 
     startNetworkInterfaceThread();
     startOneSecondTimer();
+    connectOneSecondTimerToStateMachine();
 
     QByteArray& cachedSettings = cachedSettingsText();
     ProvisioningStartup::readCachedSettings(cachedSettings);
@@ -119,8 +111,10 @@ void MainWindow::runStartupSteps()
     ProvisioningStartup::initialiseTrunkInterface();
 
     debug_log_printf("DEBUG_NETWORK_READY", "\nNetwork is ready or the wait screen timed out.\n");
+    connectRegistrationStatusToDisplay();
 
-    logRegistrationState(cachedSettings);
+    if (logRegistrationState(cachedSettings))
+        runRegistrationGate(cachedSettings);
 
     if (bypassRegistration_)
         miShowRegistration(false);
@@ -130,12 +124,18 @@ void MainWindow::runStartupSteps()
     setProgramStreamFactory(createHalvaneChannel);
     VirtualRadio* radio = VirtualRadio::instance();
     HardwareAudioChannel* audio = createAudioChannel(radio);
+    connectRadioViews(radio, &ProvisioningStartup::retrievalAgent());
     startRadioModel(radio);
-    connectRadioModel(radio, oneSecondTimer_);
+    connectContactsAndMicrophone(radio, audio);
     attachRadioToAudioChannel(radio, audio, this);
 
     startWorker(&ProvisioningStartup::locationPublisher(), "worker_thread", QThread::InheritPriority);
+    emit coSelectScreenFromBase(LcdScreens::homeScreen);
+    connectControlsToRadio(radio);
+    QCoreApplication::processEvents();
+    connectModesAndCountdowns(radio);
     startSettingsRetrievalThread(this);
+    connectTickerWatchdogNotice(audio);
 
     ProcessFlags::startupComplete = true;
 }
@@ -157,10 +157,11 @@ void MainWindow::readSettingsDocument(const QByteArray& cachedSettings)
     NetworkInterfaceManager_t::instance()->loadInterfaces();
 }
 
-void MainWindow::logRegistrationState(const QByteArray& cachedSettings)
+bool MainWindow::logRegistrationState(const QByteArray& cachedSettings)
 {
     debug_log_printf("DEBUG_REGISTRATION", "Cached settings length:  %lld\n", static_cast<long long>(cachedSettings.size()));
     debug_log_printf("DEBUG_REGISTRATION", "Registered:  %d\n", ProcessFlags::registered ? 1 : 0);
     const bool showRegistration = PersistentQSettings::instance()->value(QStringLiteral("show_reg"), false).toBool();
     debug_log_printf("DEBUG_REGISTRATION", "Setup option for registration was selected:  %d\n", showRegistration ? 1 : 0);
+    return !ProcessFlags::registered && showRegistration;
 }

@@ -1,36 +1,62 @@
-// Construction of the main window and its window-level slots.
+// Construction of the main window, its front-panel controls and its
+// window-level slots; the start-up sequence itself is in base.cpp.
 #include "MainWindow.h"
 
 #include "PersistentQSettings.h"
 #include "ProgramRestart.h"
+#include "TalkboxSettings.h"
+#include "debug_log.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QDial>
+#include <QFocusEvent>
 #include <QMetaObject>
-#include <QVBoxLayout>
+#include <QMouseEvent>
+#include <QPushButton>
 
 namespace {
-// The picture of the unit's front is 1177 x 380 pixels.
-constexpr int kWindowWidth = 1177;
+
+constexpr int kWindowWidth = 1180;
 constexpr int kWindowHeight = 380;
+const char* const kPttIdleStyle = "background-color: rgb(189,189,189);";
+const char* const kPttPressedStyle = "background-color: red;";
+
 } // namespace
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
+MainWindow::MainWindow(QWidget* parent, Startup startup) : QMainWindow(parent)
 {
-    setWindowTitle(QStringLiteral("RVX4400w"));
+    setWindowTitle(QStringLiteral("RVX4400"));
     auto* front = new QWidget(this);
     front->setObjectName(QStringLiteral("centralWidget"));
-    front->setLayout(new QVBoxLayout);
     setCentralWidget(front);
-    resize(kWindowWidth, kWindowHeight);
+    ui_.setupUi(front);
+    setWindowIcon(QIcon(QStringLiteral(":/images/UI Pictures/48.ico")));
+    setFixedSize(kWindowWidth, kWindowHeight);
 
     PersistentQSettings* settings = PersistentQSettings::instance();
     restoreGeometry(settings->value(QStringLiteral("geometry")).toByteArray());
     restoreState(settings->value(QStringLiteral("state")).toByteArray());
 
-    QMetaObject::invokeMethod(this, "startup", Qt::QueuedConnection);
+    if (startup == Startup::Queued)
+        QMetaObject::invokeMethod(this, "startup", Qt::QueuedConnection);
+    settingsDialog_ = new TalkboxSettings(this);
+    connectControls();
 }
 
 MainWindow::~MainWindow() = default;
+
+void MainWindow::connectControls()
+{
+    connect(ui_.rightKnob, &QDial::valueChanged, this, &MainWindow::ciConvertRightKnobPositionToUpDown);
+    connect(ui_.pttButton, &QPushButton::pressed, this, &MainWindow::on_pttButton_pressed);
+    connect(ui_.pttButton, &QPushButton::released, this, &MainWindow::on_pttButton_released);
+    connect(ui_.settingsButton, &QPushButton::clicked, this, &MainWindow::on_settingsButton_clicked);
+    connect(ui_.minimizeButton, &QPushButton::clicked, this, &MainWindow::miMinimizeWindow);
+    connect(ui_.closeButton, &QPushButton::clicked, this, &MainWindow::miCloseApplication);
+    connect(qApp, &QApplication::focusChanged, this, &MainWindow::ciAppFocusChanged);
+    ui_.titleBar->installEventFilter(this);
+    ui_.pttButton->installEventFilter(this);
+}
 
 void MainWindow::miForceRestart()
 {
@@ -65,4 +91,111 @@ void MainWindow::miSaveAppState()
 void MainWindow::miCloseApplication()
 {
     QCoreApplication::quit();
+}
+
+void MainWindow::on_pttButton_pressed()
+{
+    ui_.pttButton->setStyleSheet(QString::fromLatin1(kPttPressedStyle));
+    pttPressed_ = true;
+    emit coPttButtonStateChanged(true);
+}
+
+void MainWindow::on_pttButton_released()
+{
+    ui_.pttButton->setStyleSheet(QString::fromLatin1(kPttIdleStyle));
+    pttPressed_ = false;
+    emit coPttButtonStateChanged(false);
+}
+
+void MainWindow::releasePtt()
+{
+    if (!pttPressed_)
+        return;
+    // The button may still believe it is held; make it let go quietly.
+    ui_.pttButton->blockSignals(true);
+    ui_.pttButton->setDown(false);
+    ui_.pttButton->blockSignals(false);
+    on_pttButton_released();
+}
+
+void MainWindow::ciAppFocusChanged(QWidget*, QWidget* now)
+{
+    if (!now)
+        releasePtt();
+}
+
+void MainWindow::ciConvertRightKnobPositionToUpDown(int position)
+{
+    if (!knobPositionKnown_) {
+        knobPositionKnown_ = true;
+        lastKnobPosition_ = position;
+    }
+    if (knobEchoGuard_ != 0) {
+        debug_log_printf("DEBUG_RIGHT_KNOB", "Skipping right knob event (reentrant)\n");
+        return;
+    }
+    const int maximum = ui_.rightKnob->maximum();
+    int delta = position - lastKnobPosition_;
+    if (delta > maximum / 2)
+        delta -= maximum;
+    else if (delta < -(maximum / 2))
+        delta += maximum;
+    for (int step = 0; step < delta; ++step) {
+        debug_log_printf("DEBUG_RIGHT_KNOB", "Right knob up\n");
+        emit coRightKnobUpFromWindowClass();
+    }
+    for (int step = 0; step < -delta; ++step) {
+        debug_log_printf("DEBUG_RIGHT_KNOB", "Right knob down\n");
+        emit coRightKnobDownFromWindowClass();
+    }
+    lastKnobPosition_ = position;
+}
+
+void MainWindow::viSetRightKnobPosition(int position)
+{
+    ++knobEchoGuard_;
+    ui_.rightKnob->setValue(position);
+    --knobEchoGuard_;
+}
+
+void MainWindow::viDisablePTTButton(bool hasMic)
+{
+    if (hasMic)
+        return;
+    ui_.pttButton->setEnabled(false);
+    ui_.pttButton->setText(QStringLiteral("No mic found,\n") + QStringLiteral("PTT Disabled."));
+}
+
+void MainWindow::on_settingsButton_clicked()
+{
+    if (settingsDialog_->isVisible()) {
+        settingsDialog_->hide();
+        return;
+    }
+    settingsDialog_->openDialog();
+    settingsDialog_->activateWindow();
+    settingsDialog_->setFocus();
+}
+
+bool MainWindow::dragByTitleBar(QEvent* event)
+{
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    if (event->type() == QEvent::MouseButtonPress) {
+        dragStart_ = mouse->globalPosition().toPoint() - frameGeometry().topLeft();
+        return true;
+    }
+    if (event->type() == QEvent::MouseMove && (mouse->buttons() & Qt::LeftButton)) {
+        move(mouse->globalPosition().toPoint() - dragStart_);
+        return true;
+    }
+    return false;
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui_.titleBar && dragByTitleBar(event))
+        return true;
+    if (watched == ui_.pttButton && event->type() == QEvent::FocusOut)
+        releasePtt();
+    return QMainWindow::eventFilter(watched, event);
 }

@@ -1,21 +1,37 @@
 // The program's only window, the front of the radio unit. It hosts the
-// start-up sequence (run as the first event) and the restart.
+// start-up sequence (run as the first event) and the restart, and turns
+// mouse actions on the knobs, keys and PTT into front-panel signals.
 #pragma once
 
-#include <QMainWindow>
+#include "MainWindowForm.h"
+#include "ScreenName.h"
 
+#include <QMainWindow>
+#include <QPoint>
+
+class HardwareAudioChannel;
+class LCD_t;
 class QTimer;
+class SettingsFileRetrievalAgent;
+class VirtualRadio;
+class TalkboxSettings;
+class UI_Handler;
 
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
-    explicit MainWindow(QWidget* parent = nullptr);
+    enum class Startup { Queued, None };
+    // Startup::None builds only the window, for tests of its controls.
+    explicit MainWindow(QWidget* parent = nullptr, Startup startup = Startup::Queued);
     ~MainWindow() override;
 
     bool bypassRegistrationRequested() const { return bypassRegistration_; }
     bool finishRegistrationRequested() const { return finishRegistration_; }
     QTimer* oneSecondTimer() const { return oneSecondTimer_; }
+    const MainWindowForm& form() const { return ui_; }
+    TalkboxSettings* settingsDialog() const { return settingsDialog_; }
+    bool pttPressed() const { return pttPressed_; }
 
 public slots:
     // Brings the radio up; queued by the constructor, runs once.
@@ -28,18 +44,63 @@ public slots:
     // Stores the window geometry and state and flushes the settings.
     void miSaveAppState();
     void miCloseApplication();
+    void miMinimizeWindow() { showMinimized(); }
+
+    void on_pttButton_pressed();
+    void on_pttButton_released();
+    void ciAppFocusChanged(QWidget* old, QWidget* now);
+    // Turns a channel-knob position into detent steps up or down.
+    void ciConvertRightKnobPositionToUpDown(int position);
+    // Moves the channel knob without producing steps.
+    void viSetRightKnobPosition(int position);
+    void viDisablePTTButton(bool hasMic);
+    void on_settingsButton_clicked();
 
 signals:
     void moRegistrationStatus(bool registered);
+    void coSelectScreenFromBase(LcdScreens::screenName_t screen);
+    void coPttButtonStateChanged(bool pressed);
+    void coRightKnobUpFromWindowClass();
+    void coRightKnobDownFromWindowClass();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void connectControls();
+    void releasePtt();
+    bool dragByTitleBar(QEvent* event);
+    // Start-up steps of the front panel (FrontPanelStartup.cpp).
+    void createFrontPanelDisplay();
+    void connectOneSecondTimerToStateMachine();
+    void connectRegistrationStatusToDisplay();
+    void connectRadioViews(VirtualRadio* radio, SettingsFileRetrievalAgent* retrieval);
+    void connectContactsAndMicrophone(VirtualRadio* radio, HardwareAudioChannel* audio);
+    void connectControlsToRadio(VirtualRadio* radio);
+    void connectSettingsDialogAndMenus();
+    void connectModesAndCountdowns(VirtualRadio* radio);
+    void connectTickerWatchdogNotice(HardwareAudioChannel* audio);
+    // Holds the user at the registration screen (RegistrationGate.cpp).
+    void runRegistrationGate(QByteArray& cachedSettings);
+    int pollRegistration();
+
     void runStartupSteps();
     void startNetworkInterfaceThread();
     void startOneSecondTimer();
     void readSettingsDocument(const QByteArray& cachedSettings);
-    void logRegistrationState(const QByteArray& cachedSettings);
+    // Logs the registration state; true when the registration gate should run.
+    bool logRegistrationState(const QByteArray& cachedSettings);
 
+    MainWindowForm ui_;
+    TalkboxSettings* settingsDialog_ = nullptr;
+    LCD_t* lcd_ = nullptr;
+    UI_Handler* uiHandler_ = nullptr;
     bool bypassRegistration_ = false;
     bool finishRegistration_ = false;
     QTimer* oneSecondTimer_ = nullptr;
+    QPoint dragStart_;
+    bool pttPressed_ = false;
+    int knobEchoGuard_ = 0;
+    bool knobPositionKnown_ = false;
+    int lastKnobPosition_ = 0;
 };
