@@ -1,0 +1,17 @@
+# Front-panel tests: the key state machine, the display, the main window's
+# controls and the settings dialog, run inside an offscreen QApplication.
+include(GoogleTest)
+add_library(rvx_widget_test_main STATIC ${CMAKE_CURRENT_LIST_DIR}/WidgetTestMain.cpp)
+target_link_libraries(rvx_widget_test_main PUBLIC Qt6::Widgets GTest::gtest)
+
+function(rvx_add_widget_test name)
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE rvx_frontpanel rvx_widget_test_main Qt6::Test)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT 120 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()
+
+rvx_add_widget_test(ui_handler_test ${CMAKE_CURRENT_LIST_DIR}/UiHandlerTest.cpp)
+rvx_add_widget_test(lcd_test ${CMAKE_CURRENT_LIST_DIR}/LcdTest.cpp)
+rvx_add_widget_test(main_window_test ${CMAKE_CURRENT_LIST_DIR}/MainWindowTest.cpp)
+rvx_add_widget_test(talkbox_settings_test ${CMAKE_CURRENT_LIST_DIR}/TalkboxSettingsTest.cpp)
