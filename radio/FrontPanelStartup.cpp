@@ -12,6 +12,7 @@
 #include "TalkboxSettings.h"
 #include "UI_Handler.h"
 #include "VirtualRadio.h"
+#include "debug_log.h"
 
 #include <QCoreApplication>
 #include <QDial>
@@ -23,6 +24,7 @@ namespace {
 
 // Where the display sits on the picture of the unit's front.
 const QRect kDisplayRect(430, 50, 320, 240);
+constexpr int kScreenshotDelayMs = 500;
 
 } // namespace
 
@@ -154,4 +156,19 @@ void MainWindow::connectModesAndCountdowns(VirtualRadio* radio)
 void MainWindow::connectTickerWatchdogNotice(HardwareAudioChannel* audio)
 {
     connect(audio, &HardwareAudioChannel::coDisplayTickerTimeoutNotification, lcd_, &LCD_t::viDisplayRestartingScreen);
+}
+
+void MainWindow::saveScreenshotWhenAsked()
+{
+    // RVX4400_SCREENSHOT names a PNG file: once the home screen has been
+    // painted, the window saves a picture of itself there (for the README
+    // and for tests that look at the running program).
+    const QString path = qEnvironmentVariable("RVX4400_SCREENSHOT");
+    if (path.isEmpty())
+        return;
+    QTimer::singleShot(kScreenshotDelayMs, this, [this, path] {
+        const bool saved = grab().save(path, "PNG");
+        debug_log_printf_always("Screenshot %s %s\n", saved ? "saved to" : "could not be saved to",
+                                path.toLocal8Bit().constData());
+    });
 }

@@ -136,6 +136,7 @@ void MainWindow::runStartupSteps()
     connectModesAndCountdowns(radio);
     startSettingsRetrievalThread(this);
     connectTickerWatchdogNotice(audio);
+    saveScreenshotWhenAsked();
 
     ProcessFlags::startupComplete = true;
 }

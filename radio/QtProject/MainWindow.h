@@ -80,6 +80,7 @@ private:
     void connectSettingsDialogAndMenus();
     void connectModesAndCountdowns(VirtualRadio* radio);
     void connectTickerWatchdogNotice(HardwareAudioChannel* audio);
+    void saveScreenshotWhenAsked();
     // Holds the user at the registration screen (RegistrationGate.cpp).
     void runRegistrationGate(QByteArray& cachedSettings);
     int pollRegistration();

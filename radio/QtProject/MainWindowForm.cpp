@@ -14,8 +14,6 @@ const char* const kKeyStyle =
     "QPushButton { border:none; background-image: url(:/images/resources/talkbox_button.svg); color: white; }"
     "QPushButton:pressed { background-image: url(:/images/resources/talkbox_button_pressed.svg); }";
 const char* const kPttIdleStyle = "background-color: rgb(189,189,189);";
-// The knobs turn endlessly: the window counts detents, not positions.
-const char* const kKnobStyle = "QDial { background-color: rgb(40,44,50); }";
 
 const int kKeyRects[MainWindowForm::kKeyCount][4] = {
     {305, 80, 92, 51}, {305, 155, 92, 49}, {305, 231, 93, 51},
@@ -38,7 +36,14 @@ QDial* knob(QWidget* parent, const char* name, const QRect& rect, int maximum, b
     dial->setRange(0, maximum);
     dial->setWrapping(wrapping);
     dial->setNotchesVisible(true);
-    dial->setStyleSheet(QString::fromLatin1(kKnobStyle));
+    // Dark knobs that match the unit's face.
+    QPalette palette = dial->palette();
+    palette.setColor(QPalette::Button, QColor(58, 64, 72));
+    palette.setColor(QPalette::Window, QColor(20, 23, 27));
+    palette.setColor(QPalette::Highlight, QColor(217, 86, 31));
+    palette.setColor(QPalette::Light, QColor(110, 118, 128));
+    palette.setColor(QPalette::Dark, QColor(15, 17, 20));
+    dial->setPalette(palette);
     return dial;
 }
 
