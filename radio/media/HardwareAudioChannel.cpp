@@ -13,6 +13,7 @@
 #include <QThread>
 
 #include <cmath>
+#include <mediastreamer2/flowcontrol.h>
 #include <mediastreamer2/msaudiomixer.h>
 #include <mediastreamer2/mssndcard.h>
 #include <mediastreamer2/mstee.h>
@@ -70,14 +71,15 @@ HardwareAudioChannel::~HardwareAudioChannel()
         ms_filter_unlink(link.from, link.outPin, link.to, link.inPin);
     ms_filter_unlink(playbackMixer_, 0, playbackVolume_, 0);
     ms_filter_unlink(playbackVolume_, 0, playbackResampler_, 0);
-    ms_filter_unlink(playbackResampler_, 0, sndPlaybackFilter_, 0);
+    ms_filter_unlink(playbackResampler_, 0, playbackFlowControl_, 0);
+    ms_filter_unlink(playbackFlowControl_, 0, sndPlaybackFilter_, 0);
     if (sndCaptureFilter_ != nullptr) {
         ms_filter_unlink(sndCaptureFilter_, 0, captureResampler_, 0);
         ms_filter_unlink(captureResampler_, 0, captureTee_, 0);
         ms_filter_destroy(sndCaptureFilter_);
     }
-    for (MSFilter* f : {playbackMixer_, playbackVolume_, playbackResampler_, sndPlaybackFilter_, captureResampler_,
-                        captureTee_})
+    for (MSFilter* f : {playbackMixer_, playbackVolume_, playbackResampler_, playbackFlowControl_, sndPlaybackFilter_,
+                        captureResampler_, captureTee_})
         ms_filter_destroy(f);
 }
 
@@ -89,6 +91,7 @@ void HardwareAudioChannel::createFilters()
     playbackMixer_ = createFilter(MS_AUDIO_MIXER_ID, "playback_mixer_ != NULL");
     setRate(playbackMixer_, MS_FILTER_SET_SAMPLE_RATE, kStreamSampleRate);
     captureTee_ = createFilter(MS_TEE_ID, "capture_tee_ != NULL");
+    playbackFlowControl_ = createFilter(MS_AUDIO_FLOW_CONTROL_ID, "playback_flow_control != NULL");
 }
 
 void HardwareAudioChannel::chooseCards(const Options& options)
@@ -112,7 +115,13 @@ void HardwareAudioChannel::createCardFilters()
         debug_log_printf("DEBUG_MEDIASTREAMER_SETUP", "Found Writer...\n");
         sndPlaybackFilter_ = ms_snd_card_create_writer(playbackCard_);
     }
-    if (sndPlaybackFilter_ == nullptr) {
+    if (sndPlaybackFilter_ != nullptr) {
+        // The writer asks for samples to be dropped when its buffer holds
+        // more than it should (audio mixed before the sound server took any):
+        // without this the excess would stay as added delay for the run.
+        ms_filter_add_notify_callback(sndPlaybackFilter_, &HardwareAudioChannel::onWriterEvent, playbackFlowControl_,
+                                      TRUE);
+    } else {
         // Without a playback card the radio runs on silently: a void sink
         // takes the mixed audio so the graph still runs.
         debug_log_printf_always("Error: no playback sound card found; the radio runs without audio output.\n");
@@ -134,6 +143,7 @@ void HardwareAudioChannel::createCardFilters()
                    kSource);
     setRate(playbackResampler_, MS_FILTER_SET_SAMPLE_RATE, kStreamSampleRate);
     setRate(playbackResampler_, MS_FILTER_SET_OUTPUT_SAMPLE_RATE, kSoundcardSampleRate);
+    setRate(playbackFlowControl_, MS_FILTER_SET_SAMPLE_RATE, kSoundcardSampleRate);
     if (microphonePresent_) {
         setRate(sndCaptureFilter_, MS_FILTER_SET_SAMPLE_RATE, kSoundcardSampleRate);
         setRate(captureResampler_, MS_FILTER_SET_SAMPLE_RATE, kSoundcardSampleRate);
@@ -141,6 +151,7 @@ void HardwareAudioChannel::createCardFilters()
     }
     int channels = 1;
     ms_filter_call_method(sndPlaybackFilter_, MS_FILTER_SET_NCHANNELS, &channels);
+    ms_filter_call_method(playbackFlowControl_, MS_FILTER_SET_NCHANNELS, &channels);
 }
 
 void HardwareAudioChannel::linkPlaybackChain()
@@ -150,8 +161,15 @@ void HardwareAudioChannel::linkPlaybackChain()
     int ret = ms_connection_helper_link(&h, playbackMixer_, -1, 0);
     ret |= ms_connection_helper_link(&h, playbackVolume_, 0, 0);
     ret |= ms_connection_helper_link(&h, playbackResampler_, 0, 0);
+    ret |= ms_connection_helper_link(&h, playbackFlowControl_, 0, 0);
     ret |= ms_connection_helper_link(&h, sndPlaybackFilter_, 0, -1);
     mediaCheck(ret == 0, "ret == 0", kSource);
+}
+
+void HardwareAudioChannel::onWriterEvent(void* flowControl, MSFilter*, unsigned int id, void* arg)
+{
+    if (id == MS_AUDIO_FLOW_CONTROL_DROP_EVENT)
+        ms_filter_call_method(static_cast<MSFilter*>(flowControl), MS_AUDIO_FLOW_CONTROL_DROP, arg);
 }
 
 void HardwareAudioChannel::linkCaptureChain()

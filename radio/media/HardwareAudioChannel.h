@@ -70,6 +70,7 @@ private:
     void linkPlaybackChain();
     void linkCaptureChain();
     void startWatchdog(int periodMs);
+    static void onWriterEvent(void* flowControl, MSFilter* writer, unsigned int id, void* arg);
 
     static MSTicker* msTicker_;
 
@@ -78,6 +79,7 @@ private:
     MSFilter* playbackVolume_ = nullptr;
     MSFilter* playbackResampler_ = nullptr;
     MSFilter* captureResampler_ = nullptr;
+    MSFilter* playbackFlowControl_ = nullptr;
     MSFilter* sndPlaybackFilter_ = nullptr;
     MSFilter* sndCaptureFilter_ = nullptr;
     MSFilter* captureTee_ = nullptr;

@@ -9,6 +9,8 @@
 #include "TrunkCalls.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
 
 #include <chrono>
 #include <cmath>
@@ -45,11 +47,12 @@ inline HardwareAudioChannel::Options DefaultCards()
     return options;
 }
 
+// Runs the event loop for the duration without spinning.
 inline void Pump(std::chrono::milliseconds duration)
 {
-    const auto end = std::chrono::steady_clock::now() + duration;
-    while (std::chrono::steady_clock::now() < end)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QEventLoop loop;
+    QTimer::singleShot(duration, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 // Root-mean-square level of samples.

@@ -3,11 +3,9 @@
 // RTCP datagrams never crash it, payload changes swap or keep the decoder,
 // and a valid description afterwards is still read.
 #include "HalvaneChannel.h"
-#include "HardwareAudioChannel.h"
-#include "MediaLibrary.h"
+#include "MediaTestSupport.h"
 #include "NetNamespace.h"
 #include "RadioContact.h"
-#include "TrunkCalls.h"
 #include "UdpEndpoint.h"
 
 #include <QCoreApplication>
@@ -24,17 +22,11 @@ namespace {
 
 using namespace std::chrono_literals;
 using rvx::test::Bytes;
+using rvx::test::Pump;
 using rvx::test::UdpEndpoint;
 
 const char* const kGroup = "225.4.0.3";
 constexpr int kPort = 43000;
-
-void Pump(std::chrono::milliseconds duration)
-{
-    const auto end = std::chrono::steady_clock::now() + duration;
-    while (std::chrono::steady_clock::now() < end)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-}
 
 HardwareAudioChannel::Options NoCardSettings()
 {
