@@ -244,7 +244,8 @@ void HardwareAudioChannel::viSetPlaybackVolumeSoftwareGain(int volumePercent)
 {
     float gain = static_cast<float>(volumePercent) / 100.0f;
     if (gain > 0.0f) {
-        float dbGain = 20.0f * std::log10(gain);
+        // This build's decibel operation is 10 log10 of the linear factor.
+        float dbGain = 10.0f * std::log10(gain);
         ms_filter_call_method(playbackVolume_, MS_VOLUME_SET_DB_GAIN, &dbGain);
     }
     ms_filter_call_method(playbackVolume_, MS_VOLUME_SET_GAIN, &gain);
