@@ -15,3 +15,9 @@ rvx_add_widget_test(ui_handler_test ${CMAKE_CURRENT_LIST_DIR}/UiHandlerTest.cpp)
 rvx_add_widget_test(lcd_test ${CMAKE_CURRENT_LIST_DIR}/LcdTest.cpp)
 rvx_add_widget_test(main_window_test ${CMAKE_CURRENT_LIST_DIR}/MainWindowTest.cpp)
 rvx_add_widget_test(talkbox_settings_test ${CMAKE_CURRENT_LIST_DIR}/TalkboxSettingsTest.cpp)
+
+# The real program's registration gate against the simulator.
+rvx_add_test(registration_gate_test QT SOURCES ${CMAKE_CURRENT_LIST_DIR}/RegistrationGateTest.cpp
+  LIBS rvx_test_management_sim rvx_test_http Qt6::Core)
+target_compile_definitions(registration_gate_test PRIVATE RADIO_PROGRAM_PATH="$<TARGET_FILE:RVX4400w>")
+add_dependencies(registration_gate_test RVX4400w)

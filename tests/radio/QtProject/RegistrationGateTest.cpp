@@ -1,0 +1,152 @@
+// The registration gate of the real program against the management-service
+// simulator: an unregistered unit that asked for registration shows the
+// registration screen with its code, polls by itself and restarts once it
+// is registered; a service whose replies cannot be used gives the retry
+// screen and no automatic polls; a refused connection skips the gate. The program runs offscreen in temporary folders.
+#include "LocalHttpServer.h"
+#include "ManagementSimProcess.h"
+#include "TemporaryGnupgHome.h"
+
+#include <gtest/gtest.h>
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <csignal>
+#include <sys/types.h>
+
+namespace {
+
+using rvx::test::ManagementSimProcess;
+using rvx::test::TemporaryGnupgHome;
+
+// Pids of processes whose environment names the folder: the copies a
+// restart started, which this test must end itself.
+QList<pid_t> processesUsingFolder(const QString& folder)
+{
+    QList<pid_t> pids;
+    const QByteArray marker = "appdata=" + folder.toLocal8Bit() + '\0';
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
+        bool isPid = false;
+        const pid_t pid = entry.toInt(&isPid);
+        QFile environment("/proc/" + entry + "/environ");
+        if (isPid && pid != getpid() && environment.open(QIODevice::ReadOnly) &&
+            environment.readAll().contains(marker))
+            pids << pid;
+    }
+    return pids;
+}
+
+class RegistrationGateTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.Valid());
+        ASSERT_TRUE(folder.isValid());
+        QFile conf(folder.filePath("debug_log.conf"));
+        ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
+        conf.write("DEBUG_REGISTRATION\nLCD_DEBUG_OUTPUT\n");
+        // The user chose to register: the gate runs while unregistered.
+        ASSERT_TRUE(QDir().mkpath(folder.filePath("Talkbox")));
+        QFile settings(folder.filePath("Talkbox/settings.ini"));
+        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+        settings.write("[General]\nshow_reg=true\n");
+    }
+    void TearDown() override
+    {
+        if (program.state() != QProcess::NotRunning) {
+            program.kill();
+            program.waitForFinished(5000);
+        }
+        for (pid_t copy : processesUsingFolder(folder.path()))
+            ::kill(copy, SIGKILL);
+    }
+
+    void Start(const QString& serviceUrl)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        environment.insert("appdata", folder.path());
+        environment.insert("DEBUG_LOG_CONF", folder.filePath("debug_log.conf"));
+        environment.insert("XDG_RUNTIME_DIR", folder.path());
+        environment.insert("GNUPGHOME", QString::fromStdString(home.Path()));
+        environment.insert("RVX4400_WEBMANAGEMENT_URL", serviceUrl);
+        program.setProcessEnvironment(environment);
+        program.setWorkingDirectory(folder.path());
+        program.start(RADIO_PROGRAM_PATH, QStringList());
+        ASSERT_TRUE(program.waitForStarted(5000));
+    }
+    bool WaitForOutput(const QByteArray& text, int ms)
+    {
+        QDeadlineTimer deadline(ms);
+        while (!output.contains(text) && !deadline.hasExpired() && program.state() != QProcess::NotRunning) {
+            program.waitForReadyRead(100);
+            output += program.readAllStandardError();
+        }
+        output += program.readAllStandardError();
+        return output.contains(text);
+    }
+
+    TemporaryGnupgHome home;
+    QTemporaryDir folder;
+    QProcess program;
+    QByteArray output;
+};
+
+TEST_F(RegistrationGateTest, UnregisteredUnitShowsItsCodePollsByItselfAndRestartsOnceRegistered)
+{
+    ManagementSimProcess sim;
+    ASSERT_TRUE(sim.Started());
+    Start(QString::fromStdString(sim.BaseUrl()));
+    ASSERT_TRUE(WaitForOutput("Not yet registered; displaying registration screen.\n", 30000)) << output.constData();
+    ASSERT_TRUE(WaitForOutput("Selecting screen index: 1\n", 5000)) << output.constData();
+    const QRegularExpressionMatch code =
+        QRegularExpression("Registration code: ([0-9A-F]{8}) ").match(QString::fromLatin1(output));
+    ASSERT_TRUE(code.hasMatch()) << output.constData();
+    ASSERT_TRUE(WaitForOutput("Automatically polling to see if registration is complete\n", 5000));
+    ASSERT_TRUE(WaitForOutput("Still not registered\n", 10000)) << output.constData();
+    EXPECT_EQ(output.count("Automatically polling"), 1) << "one poll per due second";
+
+    ASSERT_EQ(sim.Admin({"register", code.captured(1).toStdString(), "Harbour Patrol"}), "OK\n");
+    ASSERT_TRUE(WaitForOutput("Is now registered\n", 20000)) << output.constData();
+    EXPECT_EQ(output.count("Automatically polling"), 2) << "the next poll came 15 s later";
+    ASSERT_TRUE(WaitForOutput("Restarting now...\n", 10000)) << output.constData();
+    // waitForFinished() is false for a process that has already ended.
+    const bool ended = program.state() == QProcess::NotRunning || program.waitForFinished(10000);
+    output += program.readAllStandardError();
+    ASSERT_TRUE(ended) << output.constData();
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_TRUE(QFile::exists(folder.filePath("Talkbox/settings_cache.gpg")));
+}
+
+TEST_F(RegistrationGateTest, UnusableRepliesShowTheRetryScreenAndPollOnlyOnTheKey)
+{
+    rvx::test::LocalHttpServer service;
+    service.Server().Post(".*", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content("<html><body>Service unavailable</body></html>", "text/html");
+    });
+    ASSERT_TRUE(service.Start());
+    Start(QString::fromStdString(service.Url()));
+    ASSERT_TRUE(WaitForOutput("Unable to reach WebManagement; displaying unableToRegisterScreen.\n", 30000))
+        << output.constData();
+    ASSERT_TRUE(WaitForOutput("Selecting screen index: 16\n", 5000)) << output.constData();
+    EXPECT_FALSE(WaitForOutput("Automatically polling", 2500));
+    EXPECT_FALSE(output.contains("Selecting screen index: 2\n")) << "held at the gate";
+}
+
+TEST_F(RegistrationGateTest, RefusedConnectionEndsTheGateAndTheRadioStarts)
+{
+    Start("http://127.0.0.1:9");
+    ASSERT_TRUE(WaitForOutput("Selecting screen index: 2\n", 30000)) << output.constData();
+    EXPECT_TRUE(output.contains("Retrieving settings failed ("));
+    EXPECT_TRUE(output.contains(").  Using cached settings file or defaults.\n"));
+}
+
+} // namespace
