@@ -2,8 +2,12 @@
 #include "HardwareSignalManager.h"
 
 #include "ManualLocationSource.h"
+#include "ProcessFlags.h"
 
 #include <QThread>
+
+#include <cstdint>
+#include <unistd.h>
 
 HardwareSignalManager* HardwareSignalManager::instance()
 {
@@ -11,10 +15,30 @@ HardwareSignalManager* HardwareSignalManager::instance()
     return manager;
 }
 
+void HardwareSignalManager::pollHardwarePtt()
+{
+    if (!ProcessFlags::startupComplete || hardwareInput_ <= 0)
+        return;
+    std::uint32_t state = 0;
+    if (::read(hardwareInput_, &state, sizeof state) != static_cast<ssize_t>(sizeof state))
+        return;  // a short or failed read says nothing about the line
+    const bool pressed = (state & 1u) == 0;
+    if (lastPttPressed_ != pressed) {
+        lastPttPressed_ = pressed;
+        emit coMicPttChanged(pressed);
+    }
+}
+
+void HardwareSignalManager::pollOnce()
+{
+    pollHardwarePtt();
+    pollManualLocation();
+}
+
 void HardwareSignalManager::eventLoop()
 {
     for (;;) {
-        pollManualLocation();
+        pollOnce();
         QThread::msleep(1000);
     }
 }

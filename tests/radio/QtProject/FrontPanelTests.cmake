@@ -21,3 +21,4 @@ rvx_add_test(registration_gate_test QT SOURCES ${CMAKE_CURRENT_LIST_DIR}/Registr
   LIBS rvx_test_management_sim rvx_test_http Qt6::Core)
 target_compile_definitions(registration_gate_test PRIVATE RADIO_PROGRAM_PATH="$<TARGET_FILE:RVX4400w>")
 add_dependencies(registration_gate_test RVX4400w)
+rvx_add_widget_test(hardware_signal_manager_test ${CMAKE_CURRENT_LIST_DIR}/HardwareSignalManagerTest.cpp)
