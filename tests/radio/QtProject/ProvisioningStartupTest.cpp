@@ -2,6 +2,7 @@
 // a temporary GnuPG home and data folder: a first start makes the key and
 // enrols; a start with cached settings decrypts them and finds them current.
 #include "ManagementSimProcess.h"
+#include "RadioProgramRun.h"
 #include "TemporaryGnupgHome.h"
 
 #include <gtest/gtest.h>
@@ -15,9 +16,12 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <memory>
+
 namespace {
 
 using rvx::test::ManagementSimProcess;
+using rvx::test::RadioProgramRun;
 using rvx::test::TemporaryGnupgHome;
 
 class ProvisioningStartupTest : public ::testing::Test
@@ -36,48 +40,22 @@ protected:
     // Starts the program; its standard error collects in output.
     void Start()
     {
-        output.clear();
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("QT_QPA_PLATFORM", "offscreen");
-        environment.insert("appdata", folder.path());
-        environment.insert("DEBUG_LOG_CONF", folder.filePath("debug_log.conf"));
-        environment.insert("XDG_RUNTIME_DIR", folder.path());
-        environment.insert("GNUPGHOME", QString::fromStdString(home.Path()));
-        environment.insert("RVX4400_WEBMANAGEMENT_URL", QString::fromStdString(sim.BaseUrl()));
-        program.setProcessEnvironment(environment);
-        program.setWorkingDirectory(folder.path());
-        program.start(RADIO_PROGRAM_PATH, QStringList());
-        ASSERT_TRUE(program.waitForStarted(5000));
+        radio = std::make_unique<RadioProgramRun>(folder.path(), home.Path(), QString::fromStdString(sim.BaseUrl()));
+        ASSERT_TRUE(radio->start());
     }
     bool WaitForOutput(const QByteArray& text, int ms)
     {
-        QDeadlineTimer deadline(ms);
-        while (!output.contains(text) && !deadline.hasExpired() && program.state() != QProcess::NotRunning) {
-            program.waitForReadyRead(100);
-            output += program.readAllStandardError();
-        }
-        output += program.readAllStandardError();
-        return output.contains(text);
+        const bool found = radio->waitForOutput(text, ms);
+        output = radio->output();
+        return found;
     }
-    void Stop()
-    {
-        program.terminate();
-        if (!program.waitForFinished(10000)) {
-            program.kill();
-            program.waitForFinished(5000);
-        }
-    }
-    void TearDown() override
-    {
-        if (program.state() != QProcess::NotRunning)
-            Stop();
-    }
+    void Stop() { radio->stop(); }
     QString CachePath() const { return folder.filePath("Talkbox/settings_cache.gpg"); }
 
     TemporaryGnupgHome home;
     QTemporaryDir folder;
     ManagementSimProcess sim;
-    QProcess program;
+    std::unique_ptr<RadioProgramRun> radio;
     QByteArray output;
 };
 

@@ -2,9 +2,11 @@
 // simulator: an unregistered unit that asked for registration shows the
 // registration screen with its code, polls by itself and restarts once it
 // is registered; a service whose replies cannot be used gives the retry
-// screen and no automatic polls; a refused connection skips the gate. The program runs offscreen in temporary folders.
+// screen and no automatic polls; a refused connection skips the gate. The
+// program runs offscreen in temporary folders.
 #include "LocalHttpServer.h"
 #include "ManagementSimProcess.h"
+#include "RadioProgramRun.h"
 #include "TemporaryGnupgHome.h"
 
 #include <gtest/gtest.h>
@@ -19,11 +21,13 @@
 #include <QThread>
 
 #include <csignal>
+#include <memory>
 #include <sys/types.h>
 
 namespace {
 
 using rvx::test::ManagementSimProcess;
+using rvx::test::RadioProgramRun;
 using rvx::test::TemporaryGnupgHome;
 
 // Pids of processes whose environment names the folder: the copies a
@@ -61,43 +65,22 @@ protected:
     }
     void TearDown() override
     {
-        if (program.state() != QProcess::NotRunning) {
-            program.kill();
-            program.waitForFinished(5000);
-        }
+        radio.reset();
         for (pid_t copy : processesUsingFolder(folder.path()))
             ::kill(copy, SIGKILL);
     }
 
     void Start(const QString& serviceUrl)
     {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("QT_QPA_PLATFORM", "offscreen");
-        environment.insert("appdata", folder.path());
-        environment.insert("DEBUG_LOG_CONF", folder.filePath("debug_log.conf"));
-        environment.insert("XDG_RUNTIME_DIR", folder.path());
-        environment.insert("GNUPGHOME", QString::fromStdString(home.Path()));
-        environment.insert("RVX4400_WEBMANAGEMENT_URL", serviceUrl);
-        program.setProcessEnvironment(environment);
-        program.setWorkingDirectory(folder.path());
-        program.start(RADIO_PROGRAM_PATH, QStringList());
-        ASSERT_TRUE(program.waitForStarted(5000));
+        radio = std::make_unique<RadioProgramRun>(folder.path(), home.Path(), serviceUrl);
+        ASSERT_TRUE(radio->start());
     }
-    bool WaitForOutput(const QByteArray& text, int ms)
-    {
-        QDeadlineTimer deadline(ms);
-        while (!output.contains(text) && !deadline.hasExpired() && program.state() != QProcess::NotRunning) {
-            program.waitForReadyRead(100);
-            output += program.readAllStandardError();
-        }
-        output += program.readAllStandardError();
-        return output.contains(text);
-    }
+    bool WaitForOutput(const QByteArray& text, int ms) { return radio->waitForOutput(text, ms); }
+    const QByteArray& Output() const { return radio->output(); }
 
     TemporaryGnupgHome home;
     QTemporaryDir folder;
-    QProcess program;
-    QByteArray output;
+    std::unique_ptr<RadioProgramRun> radio;
 };
 
 TEST_F(RegistrationGateTest, UnregisteredUnitShowsItsCodePollsByItselfAndRestartsOnceRegistered)
@@ -105,24 +88,21 @@ TEST_F(RegistrationGateTest, UnregisteredUnitShowsItsCodePollsByItselfAndRestart
     ManagementSimProcess sim;
     ASSERT_TRUE(sim.Started());
     Start(QString::fromStdString(sim.BaseUrl()));
-    ASSERT_TRUE(WaitForOutput("Not yet registered; displaying registration screen.\n", 30000)) << output.constData();
-    ASSERT_TRUE(WaitForOutput("Selecting screen index: 1\n", 5000)) << output.constData();
+    ASSERT_TRUE(WaitForOutput("Not yet registered; displaying registration screen.\n", 30000)) << Output().constData();
+    ASSERT_TRUE(WaitForOutput("Selecting screen index: 1\n", 5000)) << Output().constData();
     const QRegularExpressionMatch code =
-        QRegularExpression("Registration code: ([0-9A-F]{8}) ").match(QString::fromLatin1(output));
-    ASSERT_TRUE(code.hasMatch()) << output.constData();
+        QRegularExpression("Registration code: ([0-9A-F]{8}) ").match(QString::fromLatin1(Output()));
+    ASSERT_TRUE(code.hasMatch()) << Output().constData();
     ASSERT_TRUE(WaitForOutput("Automatically polling to see if registration is complete\n", 5000));
-    ASSERT_TRUE(WaitForOutput("Still not registered\n", 10000)) << output.constData();
-    EXPECT_EQ(output.count("Automatically polling"), 1) << "one poll per due second";
+    ASSERT_TRUE(WaitForOutput("Still not registered\n", 10000)) << Output().constData();
+    EXPECT_EQ(Output().count("Automatically polling"), 1) << "one poll per due second";
 
     ASSERT_EQ(sim.Admin({"register", code.captured(1).toStdString(), "Harbour Patrol"}), "OK\n");
-    ASSERT_TRUE(WaitForOutput("Is now registered\n", 20000)) << output.constData();
-    EXPECT_EQ(output.count("Automatically polling"), 2) << "the next poll came 15 s later";
-    ASSERT_TRUE(WaitForOutput("Restarting now...\n", 10000)) << output.constData();
-    // waitForFinished() is false for a process that has already ended.
-    const bool ended = program.state() == QProcess::NotRunning || program.waitForFinished(10000);
-    output += program.readAllStandardError();
-    ASSERT_TRUE(ended) << output.constData();
-    EXPECT_EQ(program.exitCode(), 0);
+    ASSERT_TRUE(WaitForOutput("Is now registered\n", 20000)) << Output().constData();
+    EXPECT_EQ(Output().count("Automatically polling"), 2) << "the next poll came 15 s later";
+    ASSERT_TRUE(WaitForOutput("Restarting now...\n", 10000)) << Output().constData();
+    ASSERT_TRUE(radio->waitForEnd(10000)) << Output().constData();
+    EXPECT_EQ(radio->process().exitCode(), 0);
     EXPECT_TRUE(QFile::exists(folder.filePath("Talkbox/settings_cache.gpg")));
 }
 
@@ -135,18 +115,18 @@ TEST_F(RegistrationGateTest, UnusableRepliesShowTheRetryScreenAndPollOnlyOnTheKe
     ASSERT_TRUE(service.Start());
     Start(QString::fromStdString(service.Url()));
     ASSERT_TRUE(WaitForOutput("Unable to reach WebManagement; displaying unableToRegisterScreen.\n", 30000))
-        << output.constData();
-    ASSERT_TRUE(WaitForOutput("Selecting screen index: 16\n", 5000)) << output.constData();
+        << Output().constData();
+    ASSERT_TRUE(WaitForOutput("Selecting screen index: 16\n", 5000)) << Output().constData();
     EXPECT_FALSE(WaitForOutput("Automatically polling", 2500));
-    EXPECT_FALSE(output.contains("Selecting screen index: 2\n")) << "held at the gate";
+    EXPECT_FALSE(Output().contains("Selecting screen index: 2\n")) << "held at the gate";
 }
 
 TEST_F(RegistrationGateTest, RefusedConnectionEndsTheGateAndTheRadioStarts)
 {
     Start("http://127.0.0.1:9");
-    ASSERT_TRUE(WaitForOutput("Selecting screen index: 2\n", 30000)) << output.constData();
-    EXPECT_TRUE(output.contains("Retrieving settings failed ("));
-    EXPECT_TRUE(output.contains(").  Using cached settings file or defaults.\n"));
+    ASSERT_TRUE(WaitForOutput("Selecting screen index: 2\n", 30000)) << Output().constData();
+    EXPECT_TRUE(Output().contains("Retrieving settings failed ("));
+    EXPECT_TRUE(Output().contains(").  Using cached settings file or defaults.\n"));
 }
 
 } // namespace

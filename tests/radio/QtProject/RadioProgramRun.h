@@ -1,0 +1,77 @@
+// One run of the real radio program for tests: offscreen, with its data
+// folder, debug flags (debug_log.conf in that folder), GnuPG home and
+// management-service address given by the test; its standard error is
+// collected while the test waits for lines.
+#pragma once
+
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QString>
+
+#include <string>
+
+namespace rvx::test {
+
+class RadioProgramRun
+{
+public:
+    RadioProgramRun(const QString& dataFolder, const std::string& gnupgHome, const QString& serviceUrl)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        environment.insert("appdata", dataFolder);
+        environment.insert("DEBUG_LOG_CONF", dataFolder + "/debug_log.conf");
+        environment.insert("XDG_RUNTIME_DIR", dataFolder);
+        environment.insert("GNUPGHOME", QString::fromStdString(gnupgHome));
+        environment.insert("RVX4400_WEBMANAGEMENT_URL", serviceUrl);
+        program_.setProcessEnvironment(environment);
+        program_.setWorkingDirectory(dataFolder);
+    }
+    ~RadioProgramRun() { stop(); }
+
+    bool start()
+    {
+        output_.clear();
+        program_.start(RADIO_PROGRAM_PATH, QStringList());
+        return program_.waitForStarted(5000);
+    }
+    // Reads standard error until the text appears, the program ends or the time runs out.
+    bool waitForOutput(const QByteArray& text, int ms)
+    {
+        QDeadlineTimer deadline(ms);
+        while (!output_.contains(text) && !deadline.hasExpired() && program_.state() != QProcess::NotRunning) {
+            program_.waitForReadyRead(100);
+            output_ += program_.readAllStandardError();
+        }
+        output_ += program_.readAllStandardError();
+        return output_.contains(text);
+    }
+    // True once the program has ended (waitForFinished() alone is false
+    // for a program that had already ended).
+    bool waitForEnd(int ms)
+    {
+        const bool ended = program_.state() == QProcess::NotRunning || program_.waitForFinished(ms);
+        output_ += program_.readAllStandardError();
+        return ended;
+    }
+    void stop()
+    {
+        if (program_.state() == QProcess::NotRunning)
+            return;
+        program_.terminate();
+        if (!program_.waitForFinished(10000)) {
+            program_.kill();
+            program_.waitForFinished(5000);
+        }
+    }
+
+    QProcess& process() { return program_; }
+    const QByteArray& output() const { return output_; }
+
+private:
+    QProcess program_;
+    QByteArray output_;
+};
+
+} // namespace rvx::test
