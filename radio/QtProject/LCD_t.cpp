@@ -51,7 +51,8 @@ void useDisplayFont()
     done = true;
     initialiseFrontPanelResources();
     QFontDatabase::addApplicationFont(QStringLiteral(":/fonts/helvetica.ttf"));
-    QFont font(QStringLiteral("Liberation Sans"));
+    // The compiled-in font is Liberation Sans; "Helvetica" maps to it too.
+    QFont font = QGuiApplication::font();
     font.setFamilies({QStringLiteral("Helvetica"), QStringLiteral("Liberation Sans")});
     QGuiApplication::setFont(font);
 }
