@@ -52,6 +52,9 @@ MediaStream_t::~MediaStream_t()
 {
     // Streams live for the whole run; tests destroy them after their graph
     // was detached from any ticker.
+    ms_filter_unlink(audioStream_.rtprecv, 0, audioStream_.decoder, 0);
+    ms_filter_unlink(audioStream_.decoder, 0, audioStream_.dtmfgen, 0);
+    ms_filter_unlink(audioStream_.encoder, 0, audioStream_.rtpsend, 0);
     ms_filter_destroy(audioStream_.rtpsend);
     ms_filter_destroy(audioStream_.rtprecv);
     ms_filter_destroy(audioStream_.encoder);
