@@ -30,6 +30,13 @@ public:
     }
     ~RadioProgramRun() { stop(); }
 
+    void setEnvironmentValue(const QString& name, const QString& value)
+    {
+        QProcessEnvironment environment = program_.processEnvironment();
+        environment.insert(name, value);
+        program_.setProcessEnvironment(environment);
+    }
+
     bool start()
     {
         output_.clear();

@@ -17,6 +17,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QSize>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -47,6 +48,22 @@ QList<pid_t> processesUsingFolder(const QString& folder)
     return pids;
 }
 
+// Width and height from a PNG file's header chunk.
+QSize pngSize(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QSize();
+    const QByteArray header = file.read(24);
+    if (header.size() < 24 || !header.startsWith("\x89PNG"))
+        return QSize();
+    auto bigEndian = [&](int at) {
+        return (uchar(header[at]) << 24) | (uchar(header[at + 1]) << 16) | (uchar(header[at + 2]) << 8) |
+               uchar(header[at + 3]);
+    };
+    return QSize(bigEndian(16), bigEndian(20));
+}
+
 class RegistrationGateTest : public ::testing::Test
 {
 protected:
@@ -70,9 +87,11 @@ protected:
             ::kill(copy, SIGKILL);
     }
 
-    void Start(const QString& serviceUrl)
+    void Start(const QString& serviceUrl, const QString& screenshot = QString())
     {
         radio = std::make_unique<RadioProgramRun>(folder.path(), home.Path(), serviceUrl);
+        if (!screenshot.isEmpty())
+            radio->setEnvironmentValue("RVX4400_SCREENSHOT", screenshot);
         ASSERT_TRUE(radio->start());
     }
     bool WaitForOutput(const QByteArray& text, int ms) { return radio->waitForOutput(text, ms); }
@@ -119,6 +138,27 @@ TEST_F(RegistrationGateTest, UnusableRepliesShowTheRetryScreenAndPollOnlyOnTheKe
     ASSERT_TRUE(WaitForOutput("Selecting screen index: 16\n", 5000)) << Output().constData();
     EXPECT_FALSE(WaitForOutput("Automatically polling", 2500));
     EXPECT_FALSE(Output().contains("Selecting screen index: 2\n")) << "held at the gate";
+}
+
+TEST_F(RegistrationGateTest, UnitNotAskedToRegisterGoesFromSplashStraightToHome)
+{
+    QFile settings(folder.filePath("Talkbox/settings.ini"));
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write("[General]\nshow_reg=false\n");
+    settings.close();
+    // The picture of the running radio stays beside the test as an artefact.
+    const QString screenshot = QDir::current().filePath("radio_home_screen.png");
+    QFile::remove(screenshot);
+    Start("http://127.0.0.1:9", screenshot);
+    ASSERT_TRUE(WaitForOutput("Screenshot saved to", 30000)) << Output().constData();
+    const QByteArray& output = Output();
+    const qsizetype splash = output.indexOf("Selecting screen index: 0\n");
+    const qsizetype home = output.indexOf("Selecting screen index: 2\n");
+    ASSERT_GE(splash, 0);
+    EXPECT_GT(home, splash);
+    EXPECT_FALSE(output.contains("Retrieving settings...")) << "no gate";
+    EXPECT_EQ(output.count("Selecting screen index: "), 2) << output.constData();
+    EXPECT_EQ(pngSize(screenshot), QSize(1180, 380));
 }
 
 TEST_F(RegistrationGateTest, RefusedConnectionEndsTheGateAndTheRadioStarts)
