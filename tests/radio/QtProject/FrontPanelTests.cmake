@@ -22,3 +22,4 @@ rvx_add_test(registration_gate_test QT SOURCES ${CMAKE_CURRENT_LIST_DIR}/Registr
 target_compile_definitions(registration_gate_test PRIVATE RADIO_PROGRAM_PATH="$<TARGET_FILE:RVX4400w>")
 add_dependencies(registration_gate_test RVX4400w)
 rvx_add_widget_test(hardware_signal_manager_test ${CMAKE_CURRENT_LIST_DIR}/HardwareSignalManagerTest.cpp)
+rvx_add_test(unit_reboot_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/UnitRebootTest.cpp LIBS rvx_platform)
