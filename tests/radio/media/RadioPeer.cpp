@@ -1,0 +1,64 @@
+// A second radio for two-radio tests, run as its own process in its own
+// network namespace: one channel stream on the audio channel of the shared
+// test sound server, listening or talking on a group, for a given time.
+// Arguments: ready-file codec local-port group remote-port talk|listen seconds.
+// It starts once ready-file exists (its network is configured by then).
+#include "HalvaneChannel.h"
+#include "HardwareAudioChannel.h"
+#include "MediaLibrary.h"
+#include "TrunkCalls.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <mediastreamer2/mssndcard.h>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+
+namespace {
+
+bool WaitForFile(const char* path)
+{
+    struct stat info;
+    for (int i = 0; i < 500; ++i) {
+        if (stat(path, &info) == 0)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 8 || !WaitForFile(argv[1]))
+        return 2;
+    QCoreApplication application(argc, argv);
+    initMediaLibrary();
+    ms_snd_card_manager_reload(ms_factory_get_snd_card_manager(mediaFactory()));
+    registerPayloadTypes();
+    trunk::initInterface(0x00B0B0B0, 0, "veth", nullptr);
+
+    const int localPort = std::atoi(argv[3]);
+    const int remotePort = std::atoi(argv[5]);
+    HalvaneChannel stream(0, 0, {argv[2], "20"});
+    HardwareAudioChannel::Options cards;
+    cards.readSettings = false;
+    HardwareAudioChannel audio(cards);
+    audio.attachMediaStream(&stream);
+    stream.setSsrc(0x00B0B0B0);
+    stream.setChannelAddress(localPort, argv[4], remotePort, remotePort + 1);
+    if (std::string(argv[6]) == "talk")
+        stream.startTransmit();
+    std::printf("READY\n");
+    std::fflush(stdout);
+    QTimer::singleShot(std::atoi(argv[7]) * 1000, &application, &QCoreApplication::quit);
+    application.exec();
+    stream.stopTransmit();
+    audio.detachTicker();
+    return 0;
+}
