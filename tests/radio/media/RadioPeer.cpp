@@ -1,8 +1,9 @@
 // A second radio for two-radio tests, run as its own process in its own
 // network namespace: one channel stream on the audio channel of the shared
 // test sound server, listening or talking on a group, for a given time.
-// Arguments: ready-file codec local-port group remote-port talk|listen seconds.
-// It starts once ready-file exists (its network is configured by then).
+// Arguments: ready-file codec local-port group remote-port talk|listen seconds
+// [router-address router-port]. It starts once ready-file exists (its network
+// is configured by then).
 #include "HalvaneChannel.h"
 #include "HardwareAudioChannel.h"
 #include "MediaLibrary.h"
@@ -35,13 +36,15 @@ bool WaitForFile(const char* path)
 
 int main(int argc, char** argv)
 {
-    if (argc != 8 || !WaitForFile(argv[1]))
+    if ((argc != 8 && argc != 10) || !WaitForFile(argv[1]))
         return 2;
     QCoreApplication application(argc, argv);
     initMediaLibrary();
     ms_snd_card_manager_reload(ms_factory_get_snd_card_manager(mediaFactory()));
     registerPayloadTypes();
     trunk::initInterface(0x00B0B0B0, 0, "veth", nullptr);
+    if (argc == 10)
+        trunk::initRouting(argv[8], static_cast<unsigned>(std::atoi(argv[9])));
 
     const int localPort = std::atoi(argv[3]);
     const int remotePort = std::atoi(argv[5]);

@@ -5,11 +5,13 @@
 #include "MediaTestSupport.h"
 #include "NetNamespace.h"
 #include "ChildProcess.h"
+#include "RelayProcess.h"
 
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -38,20 +40,24 @@ int Run(const std::vector<std::string>& arguments)
 }
 
 // Joins this namespace to the peer's by a veth pair, 10.77.0.1 here and
-// 10.77.0.2 there, with multicast routed over it on both sides.
-bool ConnectToPeerNamespace(pid_t peer)
+// 10.77.0.2 there. Multicast is routed over it on both sides, or, when
+// multicastAcross is false, kept on each side's loopback.
+bool ConnectToPeerNamespace(pid_t peer, bool multicastAcross)
 {
     const std::string ns = std::to_string(peer);
+    const std::string multicastHere = multicastAcross ? "vetha" : "lo";
+    const std::string multicastThere = multicastAcross ? "vethb" : "lo";
+    Run({"/usr/sbin/ip", "link", "del", "vetha"}); // left by an earlier test of this process, if any
     const std::vector<std::vector<std::string>> commands = {
         {"/usr/sbin/ip", "link", "add", "vetha", "type", "veth", "peer", "name", "vethb"},
         {"/usr/sbin/ip", "link", "set", "vethb", "netns", ns},
         {"/usr/sbin/ip", "addr", "add", "10.77.0.1/24", "dev", "vetha"},
         {"/usr/sbin/ip", "link", "set", "vetha", "up"},
-        {"/usr/sbin/ip", "route", "replace", "224.0.0.0/4", "dev", "vetha"},
+        {"/usr/sbin/ip", "route", "replace", "224.0.0.0/4", "dev", multicastHere},
         {"/usr/bin/nsenter", "-t", ns, "-n", "/usr/sbin/ip", "link", "set", "lo", "up"},
         {"/usr/bin/nsenter", "-t", ns, "-n", "/usr/sbin/ip", "addr", "add", "10.77.0.2/24", "dev", "vethb"},
         {"/usr/bin/nsenter", "-t", ns, "-n", "/usr/sbin/ip", "link", "set", "vethb", "up"},
-        {"/usr/bin/nsenter", "-t", ns, "-n", "/usr/sbin/ip", "route", "add", "224.0.0.0/4", "dev", "vethb"},
+        {"/usr/bin/nsenter", "-t", ns, "-n", "/usr/sbin/ip", "route", "add", "224.0.0.0/4", "dev", multicastThere},
     };
     for (const auto& command : commands)
         if (Run(command) != 0)
@@ -70,7 +76,7 @@ TEST(TwoRadios, ToneFromRadioAIsPlayedByRadioBInAnotherNamespace)
 
     ChildProcess radioB("/usr/bin/unshare",
                         {"-n", RADIO_PEER_PATH, ready, "PCMU", "46002", kGroup, "46002", "listen", "12"});
-    ASSERT_TRUE(ConnectToPeerNamespace(radioB.Pid()));
+    ASSERT_TRUE(ConnectToPeerNamespace(radioB.Pid(), true));
     std::ofstream(ready).put('\n');
     ASSERT_TRUE(radioB.WaitForLine("READY", 5000ms));
 
@@ -86,6 +92,65 @@ TEST(TwoRadios, ToneFromRadioAIsPlayedByRadioBInAnotherNamespace)
     radioA.stopTransmit();
 
     EXPECT_LT(Level(before), 20.0) << "nothing plays before A talks";
+    ASSERT_GT(played.size(), 4000u);
+    EXPECT_GT(ToneShare(played, kCapturedToneHz), 0.5) << "level " << Level(played);
+    radioB.Signal(SIGTERM);
+    unlink(ready.c_str());
+    rmdir(folder);
+}
+
+// A relay router listening on this side of the veth pair.
+class RelayOnVeth
+{
+public:
+    RelayOnVeth()
+        : process_(RelayProgram(), {"--listen", "10.77.0.1", "--port", "0", "--control-port", "0"})
+    {
+        const auto banner = process_.WaitForLine("listening on", 5000ms);
+        unsigned port = 0;
+        if (banner && std::sscanf(banner->c_str(), "halvane-relay listening on 10.77.0.1:%u", &port) == 1)
+            port_ = static_cast<unsigned short>(port);
+    }
+    unsigned short Port() const { return port_; }
+
+private:
+    ChildProcess process_;
+    unsigned short port_ = 0;
+};
+
+TEST(TwoRadios, OnATrunkedGroupVoiceCrossesThroughTheRelayWhenMulticastCannot)
+{
+    RVX_REQUIRE_PRIVATE_NETNS();
+    PulseAudioServer& pulse = SoundServerAndMedia();
+    ASSERT_TRUE(pulse.Running()) << pulse.Why();
+    const char* const trunkedGroup = "225.64.0.5";
+    char folder[] = "/tmp/peer.XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string ready = std::string(folder) + "/ready";
+
+    // A placeholder process holds B's namespace while the pair is made and
+    // the relay starts on this side, so that B can be given the relay's port.
+    ChildProcess holder("/usr/bin/unshare", {"-n", "/bin/sleep", "20"});
+    ASSERT_TRUE(ConnectToPeerNamespace(holder.Pid(), false));
+    RelayOnVeth relay;
+    ASSERT_NE(relay.Port(), 0);
+    const std::string ns = std::to_string(holder.Pid());
+    ChildProcess radioB("/usr/bin/nsenter", {"-t", ns, "-n", RADIO_PEER_PATH, ready, "PCMU", "46012", trunkedGroup,
+                                             "46012", "listen", "12", "10.77.0.1", std::to_string(relay.Port())});
+    std::ofstream(ready).put('\n');
+    ASSERT_TRUE(radioB.WaitForLine("READY", 5000ms));
+
+    trunk::initRouting("10.77.0.1", relay.Port());
+    HalvaneChannel radioA(0, 0, {"PCMU", "20"});
+    HardwareAudioChannel audio(DefaultCards());
+    audio.attachMediaStream(&radioA);
+    radioA.setSsrc(0x00A0A0A1);
+    radioA.setChannelAddress(46010, trunkedGroup, 46012, 46013);
+    radioA.startTransmit();
+    Pump(3000ms);
+    const std::vector<std::int16_t> played = pulse.RecordPlayback(1500ms);
+    radioA.stopTransmit();
+
     ASSERT_GT(played.size(), 4000u);
     EXPECT_GT(ToneShare(played, kCapturedToneHz), 0.5) << "level " << Level(played);
     radioB.Signal(SIGTERM);
