@@ -44,10 +44,10 @@ Bytes Sdes(const std::vector<std::vector<Item>>& chunks)
             body.push_back(0);
     }
     const std::size_t words = body.size() / 4;
-    Bytes packet = {static_cast<unsigned char>(0x80 | chunks.size()), 202, static_cast<unsigned char>(words >> 8),
-                    static_cast<unsigned char>(words)};
-    packet.insert(packet.end(), body.begin(), body.end());
-    return packet;
+    const unsigned char header[4] = {static_cast<unsigned char>(0x80 | chunks.size()), 202,
+                                     static_cast<unsigned char>(words >> 8), static_cast<unsigned char>(words)};
+    body.insert(body.begin(), header, header + 4);
+    return body;
 }
 
 Bytes Concat(Bytes a, const Bytes& b)
