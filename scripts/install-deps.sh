@@ -11,7 +11,7 @@ packages=(
   libortp-dev libmediastreamer-dev libbctoolbox-dev
   gpg gpg-agent libcpp-httplib-dev
   iproute2 util-linux procps
-  xvfb xauth fonts-liberation
+  xvfb xauth fonts-liberation xdotool
   pulseaudio pulseaudio-utils
 )
 

@@ -316,6 +316,8 @@ void LCD_t::viUpdateContactUpdateDistanceFromMe()
 
 void LCD_t::viUpdateTxActivity(bool active)
 {
+    if (active == ui_.labelTX->isHidden())
+        debug_log_printf("LCD_DEBUG_OUTPUT", "TX indicator %s\n", active ? "shown" : "hidden");
     ui_.labelTX->setVisible(active);
     ui_.pttToggleEntry->setStyleSheet(QString::fromLatin1(active ? kRedEntry : kGreyEntry));
 }
