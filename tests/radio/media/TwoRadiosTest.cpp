@@ -5,6 +5,7 @@
 #include "MediaTestSupport.h"
 #include "NetNamespace.h"
 #include "ChildProcess.h"
+#include "PeerNamespace.h"
 #include "RelayProcess.h"
 
 #include <QSignalSpy>
@@ -13,7 +14,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -22,48 +22,6 @@ using namespace rvx::test;
 using namespace std::chrono_literals;
 
 const char* const kGroup = "225.4.0.9";
-
-int Run(const std::vector<std::string>& arguments)
-{
-    const pid_t child = fork();
-    if (child == 0) {
-        std::vector<char*> argv;
-        for (const std::string& a : arguments)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-// Joins this namespace to the peer's by a veth pair, 10.77.0.1 here and
-// 10.77.0.2 there. Multicast is routed over it on both sides, or, when
-// multicastAcross is false, kept on each side's loopback.
-bool ConnectToPeerNamespace(pid_t peer, bool multicastAcross)
-{
-    const std::string ns = std::to_string(peer);
-    const std::string multicastHere = multicastAcross ? "vetha" : "lo";
-    const std::string multicastThere = multicastAcross ? "vethb" : "lo";
-    Run({"/usr/sbin/ip", "link", "del", "vetha"}); // left by an earlier test of this process, if any
-    const std::vector<std::vector<std::string>> commands = {
-        {"/usr/sbin/ip", "link", "add", "vetha", "type", "veth", "peer", "name", "vethb"},
-        {"/usr/sbin/ip", "link", "set", "vethb", "netns", ns},
-        {"/usr/sbin/ip", "addr", "add", "10.77.0.1/24", "dev", "vetha"},
-        {"/usr/sbin/ip", "link", "set", "vetha", "up"},
-        {"/usr/sbin/ip", "route", "replace", "224.0.0.0/4", "dev", multicastHere},
-        {"/usr/bin/nsenter", "-t", ns, "-n", "/usr/sbin/ip", "link", "set", "lo", "up"},
-        {"/usr/bin/nsenter", "-t", ns, "-n", "/usr/sbin/ip", "addr", "add", "10.77.0.2/24", "dev", "vethb"},
-        {"/usr/bin/nsenter", "-t", ns, "-n", "/usr/sbin/ip", "link", "set", "vethb", "up"},
-        {"/usr/bin/nsenter", "-t", ns, "-n", "/usr/sbin/ip", "route", "add", "224.0.0.0/4", "dev", multicastThere},
-    };
-    for (const auto& command : commands)
-        if (Run(command) != 0)
-            return false;
-    return true;
-}
 
 TEST(TwoRadios, ToneFromRadioAIsPlayedByRadioBInAnotherNamespace)
 {

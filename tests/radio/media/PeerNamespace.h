@@ -1,0 +1,56 @@
+// Two-radio media tests: joins the test's network namespace to a peer
+// radio's namespace by a veth pair, with multicast routed over it or not.
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace rvx::test {
+
+// Runs a program to its end; its exit status, or -1.
+inline int Run(const std::vector<std::string>& arguments)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        std::vector<char*> argv;
+        for (const std::string& a : arguments)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Joins this namespace to the peer's by a veth pair, 10.77.0.1 here and
+// 10.77.0.2 there. Multicast is routed over it on both sides, or, when
+// multicastAcross is false, kept on each side's loopback.
+inline bool ConnectToPeerNamespace(pid_t peer, bool multicastAcross)
+{
+    const std::string ns = std::to_string(peer);
+    const std::string multicastHere = multicastAcross ? "vetha" : "lo";
+    const std::string multicastThere = multicastAcross ? "vethb" : "lo";
+    Run({"/usr/sbin/ip", "link", "del", "vetha"}); // left by an earlier test of this process, if any
+    const std::vector<std::vector<std::string>> commands = {
+        {"/usr/sbin/ip", "link", "add", "vetha", "type", "veth", "peer", "name", "vethb"},
+        {"/usr/sbin/ip", "link", "set", "vethb", "netns", ns},
+        {"/usr/sbin/ip", "addr", "add", "10.77.0.1/24", "dev", "vetha"},
+        {"/usr/sbin/ip", "link", "set", "vetha", "up"},
+        {"/usr/sbin/ip", "route", "replace", "224.0.0.0/4", "dev", multicastHere},
+        {"/usr/bin/nsenter", "-t", ns, "-n", "/usr/sbin/ip", "link", "set", "lo", "up"},
+        {"/usr/bin/nsenter", "-t", ns, "-n", "/usr/sbin/ip", "addr", "add", "10.77.0.2/24", "dev", "vethb"},
+        {"/usr/bin/nsenter", "-t", ns, "-n", "/usr/sbin/ip", "link", "set", "vethb", "up"},
+        {"/usr/bin/nsenter", "-t", ns, "-n", "/usr/sbin/ip", "route", "add", "224.0.0.0/4", "dev", multicastThere},
+    };
+    for (const auto& command : commands)
+        if (Run(command) != 0)
+            return false;
+    return true;
+}
+
+} // namespace rvx::test

@@ -1,0 +1,275 @@
+// Voice through the radio model built on its real media streams and audio
+// channel, with a talking peer radio in another network namespace: the busy
+// channel (busy tone, nothing sent, then key-up and transmit when it frees).
+#include "VirtualRadio.h"
+
+#include "ChildProcess.h"
+#include "DelayedPersistentQSettings.h"
+#include "HalvaneChannel.h"
+#include "MediaTestSupport.h"
+#include "NetNamespace.h"
+#include "PeerNamespace.h"
+#include "PttManager.h"
+#include "TemporarySettings.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include <algorithm>
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <fstream>
+#include <netinet/in.h>
+#include <sched.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using namespace rvx::test;
+using namespace std::chrono_literals;
+
+const device_id_t kOwnId = 0x00C0C0C0;
+const device_id_t kPeerId = 0x00B0B0B0; // the peer program's identity
+const char* const kLocalOne = "225.4.0.1"; // the group of the channel "Local 1"
+const int kChannelPort = 50000;
+
+const char* const kLocalChannels = "<Settings name=\"Truck 7\"><Halvane><LocalChannels>true</LocalChannels>"
+                                   "<DemoChannels>false</DemoChannels>"
+                                   "<CodecOptions codec_name=\"PCMU\" codec_packet_interval=\"20\"/>"
+                                   "</Halvane></Settings>";
+
+// A socket in another process's network namespace (the radio does not
+// loop its own multicast back) that hears a group's RTP port and counts the
+// packets one station sent.
+class GroupListener
+{
+public:
+    GroupListener(pid_t inNamespaceOf, const char* group, int port)
+    {
+        // Only the helper thread enters the namespace; its socket stays there.
+        std::thread([&] {
+            const int space = ::open(("/proc/" + std::to_string(inNamespaceOf) + "/ns/net").c_str(), O_RDONLY);
+            if (space >= 0 && setns(space, CLONE_NEWNET) == 0)
+                bindAndJoin(group, port);
+            if (space >= 0)
+                close(space);
+        }).join();
+    }
+    ~GroupListener()
+    {
+        if (socket_ >= 0)
+            close(socket_);
+    }
+    GroupListener(const GroupListener&) = delete;
+    GroupListener& operator=(const GroupListener&) = delete;
+
+    bool Ok() const { return ok_; }
+    // The RTP packets from ssrc that arrived since the last call.
+    int PacketsFrom(device_id_t ssrc) const
+    {
+        int count = 0;
+        std::uint8_t packet[2048];
+        ssize_t length;
+        while ((length = recv(socket_, packet, sizeof packet, 0)) >= 12) {
+            const device_id_t sender = (device_id_t(packet[8]) << 24) | (device_id_t(packet[9]) << 16) |
+                                       (device_id_t(packet[10]) << 8) | device_id_t(packet[11]);
+            count += sender == ssrc ? 1 : 0;
+        }
+        return count;
+    }
+
+private:
+    void bindAndJoin(const char* group, int port)
+    {
+        socket_ = socket(AF_INET, SOCK_DGRAM, 0);
+        const int on = 1;
+        setsockopt(socket_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_port = htons(static_cast<unsigned short>(port));
+        local.sin_addr.s_addr = htonl(INADDR_ANY);
+        ip_mreq request{};
+        inet_pton(AF_INET, group, &request.imr_multiaddr);
+        request.imr_interface.s_addr = htonl(INADDR_ANY);
+        ok_ = bind(socket_, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
+              setsockopt(socket_, IPPROTO_IP, IP_ADD_MEMBERSHIP, &request, sizeof request) == 0 &&
+              fcntl(socket_, F_SETFL, O_NONBLOCK) == 0;
+    }
+
+    int socket_ = -1;
+    bool ok_ = false;
+};
+
+// The peer radio program in a namespace of its own, joined to this one,
+// talking (or listening) on a group for some seconds once started. Make it
+// before this side's sockets so that their group joins use the veth pair.
+class PeerRadio
+{
+public:
+    PeerRadio(const char* mode, int seconds)
+    {
+        char folder[] = "/tmp/peer.XXXXXX";
+        if (!mkdtemp(folder))
+            return;
+        folder_ = folder;
+        ready_ = folder_ + "/ready";
+        // A placeholder holds the peer's namespace, so that the pair stays
+        // up after the peer ends.
+        holder_ = std::make_unique<ChildProcess>("/usr/bin/unshare",
+                                                 std::vector<std::string>{"-n", "/bin/sleep", "30"});
+        connected_ = ConnectToPeerNamespace(holder_->Pid(), true);
+        process_ = std::make_unique<ChildProcess>(
+            "/usr/bin/nsenter",
+            std::vector<std::string>{"-t", std::to_string(holder_->Pid()), "-n", RADIO_PEER_PATH, ready_, "PCMU",
+                                     std::to_string(kChannelPort), kLocalOne, std::to_string(kChannelPort), mode,
+                                     std::to_string(seconds)});
+    }
+    ~PeerRadio()
+    {
+        process_.reset();
+        holder_.reset();
+        unlink(ready_.c_str());
+        rmdir(folder_.c_str());
+    }
+    bool Connected() const { return connected_; }
+    pid_t NamespacePid() const { return holder_->Pid(); }
+    // Lets the peer start; true once it runs.
+    bool Start()
+    {
+        std::ofstream(ready_).put('\n');
+        return process_->WaitForLine("READY", 5000ms).has_value();
+    }
+    // Waits for the peer to end on its own.
+    bool Ended() { return process_->Wait(10000ms).has_value(); }
+
+private:
+    std::string folder_;
+    std::string ready_;
+    std::unique_ptr<ChildProcess> holder_;
+    std::unique_ptr<ChildProcess> process_;
+    bool connected_ = false;
+};
+
+// This radio: the model with the program's media streams on the test sound
+// server, wired to its PTT arbiter as start-up and the screens wire it.
+class RadioVoiceTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        RVX_REQUIRE_PRIVATE_NETNS();
+        PulseAudioServer& server = SoundServerAndMedia();
+        ASSERT_TRUE(server.Running()) << server.Why();
+        pulse = &server;
+        ASSERT_TRUE(settings.isValid());
+        settings->setValue(QStringLiteral("volume"), 80);
+    }
+    void TearDown() override
+    {
+        if (radio) {
+            ptt.ciMicPttChanged_Gui(false);
+            Pump(300ms);
+        }
+        // The audio channel first: it detaches the streams' graphs.
+        audio.reset();
+        radio.reset();
+        SettingsFileParser::resetForTesting();
+    }
+
+    void startRadio(const char* document)
+    {
+        SettingsFileParser::resetForTesting();
+        SettingsFileParser::makeFirstInstance(document);
+        VirtualRadioServices services;
+        services.settings = &settings.store();
+        services.ptt = &ptt;
+        services.contacts = &contacts;
+        services.createStream = [](RadioStreamKind kind, int pin) -> std::unique_ptr<RadioStream> {
+            return std::make_unique<HalvaneChannel>(static_cast<int>(kind), pin,
+                                                    StreamSettings{"PCMU", "20"});
+        };
+        services.ownDeviceId = [] { return kOwnId; };
+        services.keyIdToDeviceId = [](const char*) { return device_id_t(0); };
+        services.demoDownload = [] { return std::string(); };
+        services.ownLocation = [](location_t&) { return false; };
+        radio = std::make_unique<VirtualRadio>(services);
+        audio = std::make_unique<HardwareAudioChannel>(DefaultCards());
+        radio->setAudioChannel(audio.get());
+        for (RadioStream* stream :
+             {radio->channelStream(), radio->individualCallRxStream(), radio->individualCallTxStream()})
+            audio->attachMediaStream(static_cast<HalvaneChannel*>(stream));
+        audio->connectPaLoop(3);
+        QObject::connect(radio.get(), &VirtualRadio::moSetVolume, audio.get(),
+                         &HardwareAudioChannel::viSetPlaybackVolumeSoftwareGain);
+        QObject::connect(radio.get(), &VirtualRadio::moRxActivityUpdate, &ptt, &PttManager_t::setPttBlockRxActive);
+        QObject::connect(&ptt, &PttManager_t::coMicPttStateChanged, radio.get(), &VirtualRadio::miUpdateTxState);
+        radio->initialise();
+        audio->viSetPlaybackVolumeSoftwareGain(radio->volume());
+    }
+
+    // Runs the event loop until the radio's transmit state is state, noting
+    // every state passed on the way.
+    bool waitForTxState(int state, std::chrono::milliseconds timeout, std::vector<int>* passed = nullptr)
+    {
+        return QTest::qWaitFor(
+            [&] {
+                if (passed && (passed->empty() || passed->back() != radio->txState()))
+                    passed->push_back(radio->txState());
+                return radio->txState() == state;
+            },
+            static_cast<int>(timeout.count()));
+    }
+
+    PulseAudioServer* pulse = nullptr;
+    TemporarySettings settings;
+    PttManager_t ptt;
+    ContactsManager contacts;
+    std::unique_ptr<VirtualRadio> radio;
+    std::unique_ptr<HardwareAudioChannel> audio;
+};
+
+TEST_F(RadioVoiceTest, PttOnABusyChannelGivesTheBusyToneThenTransmitsOnceThePeerStops)
+{
+    PeerRadio peer("talk", 7);
+    ASSERT_TRUE(peer.Connected());
+    startRadio(kLocalChannels);
+    ASSERT_EQ(radio->channelStream()->remoteAddress(), kLocalOne);
+    GroupListener channel(peer.NamespacePid(), kLocalOne, kChannelPort);
+    ASSERT_TRUE(channel.Ok());
+    QSignalSpy transmitting(radio.get(), &VirtualRadio::moTxActiveUpdate);
+    ASSERT_TRUE(peer.Start());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return radio->lastChannelCaller() == kPeerId; }, 3000))
+        << "the peer's voice makes the channel busy";
+
+    ASSERT_TRUE(WaitUntilAudible(*pulse)) << "the peer is heard";
+    const std::vector<std::int16_t> before = pulse->RecordPlayback(500ms);
+    ptt.ciMicPttChanged_Gui(true);
+    ASSERT_TRUE(waitForTxState(4, 1000ms)) << "state " << radio->txState();
+    // What was played before is still in the sound server's buffer.
+    Pump(1500ms);
+    const std::vector<std::int16_t> busy = pulse->RecordPlayback(800ms);
+    EXPECT_EQ(radio->txState(), 4) << "the busy tone plays while PTT is held";
+    EXPECT_EQ(channel.PacketsFrom(kOwnId), 0) << "nothing is sent while the channel is busy";
+    EXPECT_FALSE(transmitting.contains(QVariantList{true}));
+    // The busy tone (620 Hz on the channel with 480 Hz on the individual-call
+    // stream) replaces the received voice.
+    EXPECT_LT(ToneShare(before, 620), 0.01);
+    EXPECT_GT(ToneShare(busy, 620), 0.15) << "level " << Level(busy);
+    EXPECT_GT(ToneShare(busy, 480), 0.15) << "level " << Level(busy);
+
+    ASSERT_TRUE(peer.Ended());
+    std::vector<int> passed;
+    ASSERT_TRUE(waitForTxState(8, 4000ms, &passed)) << "state " << radio->txState();
+    EXPECT_NE(std::find(passed.begin(), passed.end(), 6), passed.end()) << "key-up tone before transmitting";
+    ASSERT_GE(transmitting.count(), 1);
+    EXPECT_TRUE(transmitting.last().at(0).toBool());
+    Pump(1000ms);
+    EXPECT_GT(channel.PacketsFrom(kOwnId), 10) << "the held PTT transmits on the channel";
+}
+
+} // namespace
