@@ -1,6 +1,7 @@
 // Voice through the radio model built on its real media streams and audio
 // channel, with a talking peer radio in another network namespace: the busy
-// channel (busy tone, nothing sent, then key-up and transmit when it frees).
+// channel (busy tone, nothing sent, then key-up and transmit when it frees)
+// and the individual call (entered on the peer's call, the reply reaches it).
 #include "VirtualRadio.h"
 
 #include "ChildProcess.h"
@@ -10,6 +11,7 @@
 #include "NetNamespace.h"
 #include "PeerNamespace.h"
 #include "PttManager.h"
+#include "RtpTrunkTransport.h"
 #include "TemporarySettings.h"
 
 #include <QSignalSpy>
@@ -37,6 +39,8 @@ const device_id_t kOwnId = 0x00C0C0C0;
 const device_id_t kPeerId = 0x00B0B0B0; // the peer program's identity
 const char* const kLocalOne = "225.4.0.1"; // the group of the channel "Local 1"
 const int kChannelPort = 50000;
+const int kIndividualCallPort = 50002;   // where every radio hears its individual calls
+const int kIndividualCallTxPort = 50004; // where radios send individual calls from
 
 const char* const kLocalChannels = "<Settings name=\"Truck 7\"><Halvane><LocalChannels>true</LocalChannels>"
                                    "<DemoChannels>false</DemoChannels>"
@@ -111,7 +115,8 @@ private:
 class PeerRadio
 {
 public:
-    PeerRadio(const char* mode, int seconds)
+    PeerRadio(const char* mode, int seconds, const std::string& group = kLocalOne, int localPort = kChannelPort,
+              int remotePort = kChannelPort)
     {
         char folder[] = "/tmp/peer.XXXXXX";
         if (!mkdtemp(folder))
@@ -126,7 +131,7 @@ public:
         process_ = std::make_unique<ChildProcess>(
             "/usr/bin/nsenter",
             std::vector<std::string>{"-t", std::to_string(holder_->Pid()), "-n", RADIO_PEER_PATH, ready_, "PCMU",
-                                     std::to_string(kChannelPort), kLocalOne, std::to_string(kChannelPort), mode,
+                                     std::to_string(localPort), group, std::to_string(remotePort), mode,
                                      std::to_string(seconds)});
     }
     ~PeerRadio()
@@ -175,6 +180,7 @@ protected:
             ptt.ciMicPttChanged_Gui(false);
             Pump(300ms);
         }
+        setIncomingIndividualCallEntry(nullptr);
         // The audio channel first: it detaches the streams' graphs.
         audio.reset();
         radio.reset();
@@ -208,6 +214,7 @@ protected:
                          &HardwareAudioChannel::viSetPlaybackVolumeSoftwareGain);
         QObject::connect(radio.get(), &VirtualRadio::moRxActivityUpdate, &ptt, &PttManager_t::setPttBlockRxActive);
         QObject::connect(&ptt, &PttManager_t::coMicPttStateChanged, radio.get(), &VirtualRadio::miUpdateTxState);
+        setIncomingIndividualCallEntry([this](device_id_t caller) { radio->incomingIndividualCall(caller); });
         radio->initialise();
         audio->viSetPlaybackVolumeSoftwareGain(radio->volume());
     }
@@ -270,6 +277,27 @@ TEST_F(RadioVoiceTest, PttOnABusyChannelGivesTheBusyToneThenTransmitsOnceThePeer
     EXPECT_TRUE(transmitting.last().at(0).toBool());
     Pump(1000ms);
     EXPECT_GT(channel.PacketsFrom(kOwnId), 10) << "the held PTT transmits on the channel";
+}
+
+TEST_F(RadioVoiceTest, ACallFromThePeerIsEnteredAsAnIndividualCallAndTheReplyReachesThePeer)
+{
+    PeerRadio peer("talk", 4, individualCallAddress(kOwnId), kIndividualCallTxPort, kIndividualCallPort);
+    ASSERT_TRUE(peer.Connected());
+    startRadio(kLocalChannels);
+    GroupListener peerHears(peer.NamespacePid(), individualCallAddress(kPeerId).c_str(), kIndividualCallPort);
+    ASSERT_TRUE(peerHears.Ok());
+    ASSERT_TRUE(peer.Start());
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return radio->mode() == VirtualRadio::IndividualCallMode; }, 3000));
+    EXPECT_EQ(radio->individualCallContact(), kPeerId);
+    EXPECT_TRUE(WaitUntilAudible(*pulse)) << "the caller is heard";
+
+    ASSERT_TRUE(peer.Ended());
+    ptt.ciMicPttChanged_Gui(true);
+    ASSERT_TRUE(waitForTxState(8, 4000ms)) << "state " << radio->txState();
+    Pump(1000ms);
+    EXPECT_EQ(radio->mode(), VirtualRadio::IndividualCallMode);
+    EXPECT_GT(peerHears.PacketsFrom(kOwnId), 10) << "the reply goes to the caller's individual address";
 }
 
 } // namespace
