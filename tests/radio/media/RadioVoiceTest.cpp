@@ -1,7 +1,8 @@
 // Voice through the radio model built on its real media streams and audio
 // channel, with a talking peer radio in another network namespace: the busy
 // channel (busy tone, nothing sent, then key-up and transmit when it frees)
-// and the individual call (entered on the peer's call, the reply reaches it).
+// the individual call (entered on the peer's call, the reply reaches it) and
+// the public-address mode (the microphone on the own speaker).
 #include "VirtualRadio.h"
 
 #include "ChildProcess.h"
@@ -298,6 +299,37 @@ TEST_F(RadioVoiceTest, ACallFromThePeerIsEnteredAsAnIndividualCallAndTheReplyRea
     Pump(1000ms);
     EXPECT_EQ(radio->mode(), VirtualRadio::IndividualCallMode);
     EXPECT_GT(peerHears.PacketsFrom(kOwnId), 10) << "the reply goes to the caller's individual address";
+}
+
+// The microphone reaches the speaker through the sound server's capture
+// buffering, about 1.5 s late: each step is recorded after that has passed.
+TEST_F(RadioVoiceTest, TheMicrophoneIsOnTheOwnSpeakerOnlyInPublicAddressModeWithPttPressed)
+{
+    startRadio(kLocalChannels);
+    struct Step
+    {
+        bool publicAddress;
+        bool ptt;
+        bool heard;
+    };
+    const Step steps[] = {
+        {false, false, false}, {false, true, false}, {true, false, false}, {true, true, true}, {true, false, false},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(testing::Message() << "public address " << step.publicAddress << ", PTT " << step.ptt);
+        if (step.publicAddress && radio->mode() != VirtualRadio::PaMode)
+            radio->miPaModeStart();
+        ptt.ciMicPttChanged_Gui(step.ptt);
+        Pump(2000ms);
+        const std::vector<std::int16_t> played = pulse->RecordPlayback(1000ms);
+        ASSERT_GT(played.size(), 4000u);
+        if (step.heard) {
+            EXPECT_GT(Level(played), 1000.0);
+            EXPECT_GT(ToneShare(played, kCapturedToneHz), 0.5);
+        } else {
+            EXPECT_LT(Level(played), 20.0);
+        }
+    }
 }
 
 } // namespace
