@@ -1,7 +1,13 @@
 // Two-radio media tests: joins the test's network namespace to a peer
-// radio's namespace by a veth pair, with multicast routed over it or not.
+// radio's namespace by a veth pair, with multicast routed over it or not,
+// and a relay router on this side of the pair.
 #pragma once
 
+#include "ChildProcess.h"
+#include "RelayProcess.h"
+
+#include <chrono>
+#include <cstdio>
 #include <string>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -52,5 +58,24 @@ inline bool ConnectToPeerNamespace(pid_t peer, bool multicastAcross)
             return false;
     return true;
 }
+
+// A relay router listening on this side of the veth pair.
+class RelayOnVeth
+{
+public:
+    RelayOnVeth()
+        : process_(RelayProgram(), {"--listen", "10.77.0.1", "--port", "0", "--control-port", "0"})
+    {
+        const auto banner = process_.WaitForLine("listening on", std::chrono::milliseconds(5000));
+        unsigned port = 0;
+        if (banner && std::sscanf(banner->c_str(), "halvane-relay listening on 10.77.0.1:%u", &port) == 1)
+            port_ = static_cast<unsigned short>(port);
+    }
+    unsigned short Port() const { return port_; }
+
+private:
+    ChildProcess process_;
+    unsigned short port_ = 0;
+};
 
 } // namespace rvx::test

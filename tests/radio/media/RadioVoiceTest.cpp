@@ -2,7 +2,8 @@
 // channel, with a talking peer radio in another network namespace: the busy
 // channel (busy tone, nothing sent, then key-up and transmit when it frees)
 // the individual call (entered on the peer's call, the reply reaches it) and
-// the public-address mode (the microphone on the own speaker).
+// the public-address mode (the microphone on the own speaker), and a trunked
+// channel heard both by multicast and through the relay (voice arrives once).
 #include "VirtualRadio.h"
 
 #include "ChildProcess.h"
@@ -42,6 +43,12 @@ const char* const kLocalOne = "225.4.0.1"; // the group of the channel "Local 1"
 const int kChannelPort = 50000;
 const int kIndividualCallPort = 50002;   // where every radio hears its individual calls
 const int kIndividualCallTxPort = 50004; // where radios send individual calls from
+
+const char* const kTrunkedChannel = "<Settings name=\"Truck 7\"><HalvaneChannels>"
+                                    "<channel name=\"Ops\" num=\"300\" zone=\"Field\" zone_num=\"2\"/>"
+                                    "</HalvaneChannels><Halvane><LocalChannels>false</LocalChannels>"
+                                    "<DemoChannels>false</DemoChannels></Halvane></Settings>";
+const char* const kTrunkedGroup = "225.64.1.44"; // the group of channel 300
 
 const char* const kLocalChannels = "<Settings name=\"Truck 7\"><Halvane><LocalChannels>true</LocalChannels>"
                                    "<DemoChannels>false</DemoChannels>"
@@ -117,7 +124,7 @@ class PeerRadio
 {
 public:
     PeerRadio(const char* mode, int seconds, const std::string& group = kLocalOne, int localPort = kChannelPort,
-              int remotePort = kChannelPort)
+              int remotePort = kChannelPort, bool throughRelay = false)
     {
         char folder[] = "/tmp/peer.XXXXXX";
         if (!mkdtemp(folder))
@@ -129,21 +136,30 @@ public:
         holder_ = std::make_unique<ChildProcess>("/usr/bin/unshare",
                                                  std::vector<std::string>{"-n", "/bin/sleep", "30"});
         connected_ = ConnectToPeerNamespace(holder_->Pid(), true);
-        process_ = std::make_unique<ChildProcess>(
-            "/usr/bin/nsenter",
-            std::vector<std::string>{"-t", std::to_string(holder_->Pid()), "-n", RADIO_PEER_PATH, ready_, "PCMU",
-                                     std::to_string(localPort), group, std::to_string(remotePort), mode,
-                                     std::to_string(seconds)});
+        std::vector<std::string> arguments{"-t",      std::to_string(holder_->Pid()),
+                                           "-n",      RADIO_PEER_PATH,
+                                           ready_,    "PCMU",
+                                           std::to_string(localPort), group,
+                                           std::to_string(remotePort), mode,
+                                           std::to_string(seconds)};
+        if (throughRelay) {
+            relay_ = std::make_unique<RelayOnVeth>();
+            connected_ = connected_ && relay_->Port() != 0;
+            arguments.insert(arguments.end(), {"10.77.0.1", std::to_string(relay_->Port())});
+        }
+        process_ = std::make_unique<ChildProcess>("/usr/bin/nsenter", arguments);
     }
     ~PeerRadio()
     {
         process_.reset();
+        relay_.reset();
         holder_.reset();
         unlink(ready_.c_str());
         rmdir(folder_.c_str());
     }
     bool Connected() const { return connected_; }
     pid_t NamespacePid() const { return holder_->Pid(); }
+    unsigned short RelayPort() const { return relay_ ? relay_->Port() : 0; }
     // Lets the peer start; true once it runs.
     bool Start()
     {
@@ -157,6 +173,7 @@ private:
     std::string folder_;
     std::string ready_;
     std::unique_ptr<ChildProcess> holder_;
+    std::unique_ptr<RelayOnVeth> relay_;
     std::unique_ptr<ChildProcess> process_;
     bool connected_ = false;
 };
@@ -330,6 +347,25 @@ TEST_F(RadioVoiceTest, TheMicrophoneIsOnTheOwnSpeakerOnlyInPublicAddressModeWith
             EXPECT_LT(Level(played), 20.0);
         }
     }
+}
+
+TEST_F(RadioVoiceTest, OnATrunkedChannelVoiceHeardByMulticastAndThroughTheRelayArrivesOnce)
+{
+    const int seconds = 3;
+    PeerRadio peer("talk", seconds, kTrunkedGroup, kChannelPort, kChannelPort, true);
+    ASSERT_TRUE(peer.Connected());
+    trunk::initRouting("10.77.0.1", peer.RelayPort());
+    startRadio(kTrunkedChannel);
+    ASSERT_EQ(radio->channelStream()->remoteAddress(), kTrunkedGroup);
+    ASSERT_TRUE(peer.Start());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return radio->lastChannelCaller() == kPeerId; }, 3000));
+    ASSERT_TRUE(peer.Ended());
+    Pump(500ms);
+
+    // The peer sends one packet every 20 ms while it talks.
+    const auto received = rtp_session_get_stats(static_cast<HalvaneChannel*>(radio->channelStream())->session());
+    EXPECT_GT(received->packet_recv, 50u * seconds * 6 / 10);
+    EXPECT_LT(received->packet_recv, 50u * seconds * 12 / 10) << "each packet is taken once";
 }
 
 } // namespace

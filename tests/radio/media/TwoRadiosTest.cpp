@@ -57,25 +57,6 @@ TEST(TwoRadios, ToneFromRadioAIsPlayedByRadioBInAnotherNamespace)
     rmdir(folder);
 }
 
-// A relay router listening on this side of the veth pair.
-class RelayOnVeth
-{
-public:
-    RelayOnVeth()
-        : process_(RelayProgram(), {"--listen", "10.77.0.1", "--port", "0", "--control-port", "0"})
-    {
-        const auto banner = process_.WaitForLine("listening on", 5000ms);
-        unsigned port = 0;
-        if (banner && std::sscanf(banner->c_str(), "halvane-relay listening on 10.77.0.1:%u", &port) == 1)
-            port_ = static_cast<unsigned short>(port);
-    }
-    unsigned short Port() const { return port_; }
-
-private:
-    ChildProcess process_;
-    unsigned short port_ = 0;
-};
-
 TEST(TwoRadios, OnATrunkedGroupVoiceCrossesThroughTheRelayWhenMulticastCannot)
 {
     RVX_REQUIRE_PRIVATE_NETNS();
