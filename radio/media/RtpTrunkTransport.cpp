@@ -76,14 +76,60 @@ int RtpTransportCallback_rtcp_sendto(RtpTransport* t, mblk_t* msg, int flags, co
                            static_cast<int>(tolen));
 }
 
+device_id_t packetSsrc(const unsigned char* packet, int n)
+{
+    if (n < 12)
+        return 0;
+    return (device_id_t(packet[8]) << 24) | (device_id_t(packet[9]) << 16) | (device_id_t(packet[10]) << 8) |
+           device_id_t(packet[11]);
+}
+
+// The sender of an RTCP compound: the SSRC of its first report.
+device_id_t rtcpSenderSsrc(const unsigned char* packet, int n)
+{
+    if (n < 8)
+        return 0;
+    return (device_id_t(packet[4]) << 24) | (device_id_t(packet[5]) << 16) | (device_id_t(packet[6]) << 8) |
+           device_id_t(packet[7]);
+}
+
+// The radio's own packets come back to it: multicast is looped to the
+// sending host, and a relay may echo a group's traffic to every subscriber.
+// Taken as a talker they would make the channel busy under the radio's own
+// transmission and play its voice back, so they are never handed on. Device
+// id 0 means "no identity yet", shared by every such radio, so it filters
+// nothing.
+bool isOwnPacket(device_id_t ssrc)
+{
+    const device_id_t own = ownDeviceId();
+    return own != 0 && ssrc == own;
+}
+
+// Receives the next datagram that is not the radio's own. A bounded number
+// of own packets is skipped per call so one call never spins.
+template <typename Receive> int receiveSkippingOwn(Receive receive, device_id_t (*ssrcOf)(const unsigned char*, int),
+                                                   const unsigned char* packet)
+{
+    constexpr int kMostOwnPacketsSkipped = 32;
+    int n = receive();
+    for (int skipped = 0; n > 0 && isOwnPacket(ssrcOf(packet, n)) && skipped < kMostOwnPacketsSkipped; ++skipped)
+        n = receive();
+    return n > 0 && isOwnPacket(ssrcOf(packet, n)) ? 0 : n;
+}
+
 int RtpTransportCallback_rtcp_recvfrom(RtpTransport* t, mblk_t* msg, int flags, struct sockaddr* from,
                                        socklen_t* fromlen)
 {
-    int fromLength = fromlen != nullptr ? static_cast<int>(*fromlen) : 0;
-    const int n = trunk::receiveRtcp(t->session->rtcp.gs.socket, msg->b_wptr, messageCapacity(msg), flags, from,
-                                     fromlen != nullptr ? &fromLength : nullptr);
-    if (fromlen != nullptr)
-        *fromlen = static_cast<socklen_t>(fromLength);
+    const int n = receiveSkippingOwn(
+        [&] {
+            int fromLength = fromlen != nullptr ? static_cast<int>(*fromlen) : 0;
+            const int received = trunk::receiveRtcp(t->session->rtcp.gs.socket, msg->b_wptr, messageCapacity(msg),
+                                                    flags, from, fromlen != nullptr ? &fromLength : nullptr);
+            if (fromlen != nullptr && received > 0)
+                *fromlen = static_cast<socklen_t>(fromLength);
+            return received;
+        },
+        rtcpSenderSsrc, msg->b_wptr);
     if (n > 0) {
         debug_log_cout("DEBUG_SHOW_RTP_PACKETS")
             << "RtpTransportCallback_rtcp_recvfrom received a packet of size " << n << "\n";
@@ -113,14 +159,6 @@ std::string sessionRemoteAddress(RtpSession* session)
     return text;
 }
 
-device_id_t packetSsrc(const unsigned char* packet, int n)
-{
-    if (n < 12)
-        return 0;
-    return (device_id_t(packet[8]) << 24) | (device_id_t(packet[9]) << 16) | (device_id_t(packet[10]) << 8) |
-           device_id_t(packet[11]);
-}
-
 void forwardToCallerStream(unsigned char* packet, int n)
 {
     // A packet too short to carry an SSRC names no caller.
@@ -148,11 +186,16 @@ int RtpTransportCallback_rtp_recvfrom(RtpTransport* t, mblk_t* msg, int flags, s
                                       socklen_t* fromlen)
 {
     RtpSession* session = t->session;
-    int fromLength = fromlen != nullptr ? static_cast<int>(*fromlen) : 0;
-    const int n = trunk::receiveRtp(session->rtp.gs.socket, msg->b_wptr, messageCapacity(msg), flags, from,
-                                    fromlen != nullptr ? &fromLength : nullptr);
-    if (fromlen != nullptr)
-        *fromlen = static_cast<socklen_t>(fromLength);
+    const int n = receiveSkippingOwn(
+        [&] {
+            int fromLength = fromlen != nullptr ? static_cast<int>(*fromlen) : 0;
+            const int received = trunk::receiveRtp(session->rtp.gs.socket, msg->b_wptr, messageCapacity(msg), flags,
+                                                   from, fromlen != nullptr ? &fromLength : nullptr);
+            if (fromlen != nullptr && received > 0)
+                *fromlen = static_cast<socklen_t>(fromLength);
+            return received;
+        },
+        packetSsrc, msg->b_wptr);
     RtpReceiveObserver* observer = observerOf(t);
     if (n <= 0) {
         if (observer != nullptr)

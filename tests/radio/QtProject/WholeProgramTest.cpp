@@ -89,7 +89,7 @@ TEST(WholeProgram, RegisteredUnitOnAnXServerTransmitsThroughTheRelayWhenPttIsPre
     {
         QFile conf(folder.filePath("debug_log.conf"));
         ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
-        conf.write("DEBUG_REGISTRATION\nENABLE_SETTINGSFILE_DEBUG\nLCD_DEBUG_OUTPUT\n");
+        conf.write("DEBUG_REGISTRATION\nENABLE_SETTINGSFILE_DEBUG\nLCD_DEBUG_OUTPUT\nDEBUG_INDIVIDUAL_CALLS\n");
     }
 
     // A first start makes the unit's key and enrols it.
@@ -165,6 +165,11 @@ TEST(WholeProgram, RegisteredUnitOnAnXServerTransmitsThroughTheRelayWhenPttIsPre
     EXPECT_TRUE(radio.waitForOutput("TX indicator shown\n", 5000)) << radio.output().constData();
     const long long during = CounterAbove(relay, "group_messages", before + 3, 8000);
     EXPECT_GT(during, before + 3) << "voice packets through the relay\n" << relay.Ask("counters");
+    // The radio's own voice coming back to it must never make its channel
+    // busy: TX stays on for the whole press.
+    QThread::msleep(1500);
+    EXPECT_FALSE(radio.output().contains("TX indicator hidden\n")) << radio.output().constData();
+    EXPECT_FALSE(radio.output().contains("just went active")) << radio.output().constData();
     Xdotool(display, {"mouseup", "1"});
     EXPECT_TRUE(radio.waitForOutput("TX indicator hidden\n", 5000)) << radio.output().constData();
 

@@ -117,13 +117,66 @@ TEST_F(TrunkTransport, ChannelStreamReturnsEveryPacketUnchanged)
 {
     TrunkSession channel(42000, "225.4.0.9", 42000);
     channel.Join("225.4.0.9");
-    for (std::uint32_t ssrc : {0x11111111u, 0xABCDEF01u, 654321u}) {
+    for (std::uint32_t ssrc : {0x11111111u, 0u, 654321u}) {
         const Bytes sent = RtpPacket(ssrc);
         ASSERT_TRUE(peer().SendTo(42000, sent, "225.4.0.9"));
         Bytes received;
         ASSERT_EQ(channel.ReceiveWithin(&received), static_cast<int>(sent.size()));
         EXPECT_EQ(received, sent);
     }
+}
+
+// The radio's own multicast comes back to it; taken as a talker it would
+// make the channel busy under its own transmission.
+TEST_F(TrunkTransport, OwnRtpAndRtcpPacketsAreNeverHandedOn)
+{
+    TrunkSession channel(42010, "225.4.0.10", 42010);
+    channel.Join("225.4.0.10");
+    Bytes ownRtcp(28, 0);
+    ownRtcp[0] = 0x81;
+    ownRtcp[1] = 202;
+    ownRtcp[3] = 6;
+    const std::uint32_t own = 0xABCDEF01u;
+    for (int i = 0; i < 4; ++i)
+        ownRtcp[4 + i] = static_cast<unsigned char>(own >> (24 - 8 * i));
+
+    ASSERT_TRUE(peer().SendTo(42010, RtpPacket(own), "225.4.0.10"));
+    EXPECT_EQ(channel.ReceiveWithin(), 0) << "own packet alone: nothing received";
+
+    // Own packets queued ahead of a peer's are skipped within one call.
+    // (Sizes differ so the trunk does not drop them as repeats.)
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(peer().SendTo(42010, RtpPacket(own, 100 + i), "225.4.0.10"));
+    const Bytes peerPacket = RtpPacket(0x0BADF00Du, 60);
+    ASSERT_TRUE(peer().SendTo(42010, peerPacket, "225.4.0.10"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    Bytes received;
+    ASSERT_EQ(channel.Receive(&received), 60);
+    EXPECT_EQ(received, peerPacket);
+
+    trunk::registerSocket(rtp_session_get_rtcp_socket(channel.session));
+    trunk::groupJoin(rtp_session_get_rtcp_socket(channel.session), "225.4.0.10");
+    auto receiveRtcp = [&](Bytes* into) {
+        for (int i = 0; i < 60; ++i) {
+            mblk_t* message = allocb(2000, 0);
+            const int n = channel.rtcp->t_recvfrom(channel.rtcp, message, 0, nullptr, nullptr);
+            if (n > 0)
+                into->assign(message->b_wptr, message->b_wptr + n);
+            freemsg(message);
+            if (n > 0)
+                return n;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return 0;
+    };
+    ASSERT_TRUE(peer().SendTo(42011, ownRtcp, "225.4.0.10"));
+    Bytes rtcp;
+    EXPECT_EQ(receiveRtcp(&rtcp), 0) << "own report: nothing received";
+    Bytes peerRtcp = ownRtcp;
+    peerRtcp[7] = 0x02;
+    ASSERT_TRUE(peer().SendTo(42011, peerRtcp, "225.4.0.10"));
+    ASSERT_EQ(receiveRtcp(&rtcp), 28);
+    EXPECT_EQ(rtcp, peerRtcp);
 }
 
 TEST_F(TrunkTransport, IndividualCallStartsTheCallThenReachesTheTransmitStream)
