@@ -35,8 +35,6 @@ int main(int argc, char** argv)
     debug_log_printf("DEBUG_STARTUP", "Showing MainWindow\n");
     window->show();
 
-    QObject::connect(application, &QCoreApplication::aboutToQuit, window, &MainWindow::miSaveAppState);
-
     debug_log_printf("DEBUG_STARTUP", "Calling a.exec()\n");
     const int status = QApplication::exec();
 

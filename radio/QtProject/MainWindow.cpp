@@ -7,6 +7,7 @@
 #include "TalkboxSettings.h"
 #include "debug_log.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDial>
 #include <QFocusEvent>
@@ -54,8 +55,21 @@ void MainWindow::connectControls()
     connect(ui_.minimizeButton, &QPushButton::clicked, this, &MainWindow::miMinimizeWindow);
     connect(ui_.closeButton, &QPushButton::clicked, this, &MainWindow::miCloseApplication);
     connect(qApp, &QApplication::focusChanged, this, &MainWindow::ciAppFocusChanged);
+    // However the program is left (close button, Exit, a termination
+    // signal), the window's state and pending settings reach the file.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &MainWindow::miSaveAppState);
     ui_.titleBar->installEventFilter(this);
     ui_.pttButton->installEventFilter(this);
+    connectMenuActions();
+}
+
+void MainWindow::connectMenuActions()
+{
+    connect(ui_.actionSave_Changes, &QAction::triggered, this, &MainWindow::miSaveAppState);
+    connect(ui_.actionExit, &QAction::triggered, this, &MainWindow::miCloseApplication);
+    connect(ui_.actionSystem_Settings, &QAction::triggered, this, &MainWindow::miOpenSystemSettings);
+    // The window holds them too, so their shortcuts work wherever the focus is in it.
+    addActions({ui_.actionSave_Changes, ui_.actionSystem_Settings, ui_.actionExit});
 }
 
 void MainWindow::miForceRestart()
@@ -172,7 +186,15 @@ void MainWindow::on_settingsButton_clicked()
         settingsDialog_->hide();
         return;
     }
-    settingsDialog_->openDialog();
+    miOpenSystemSettings();
+}
+
+void MainWindow::miOpenSystemSettings()
+{
+    // An open dialog keeps what the user has typed so far.
+    if (!settingsDialog_->isVisible())
+        settingsDialog_->openDialog();
+    settingsDialog_->raise();
     settingsDialog_->activateWindow();
     settingsDialog_->setFocus();
 }
@@ -180,7 +202,8 @@ void MainWindow::on_settingsButton_clicked()
 bool MainWindow::dragByTitleBar(QEvent* event)
 {
     auto* mouse = static_cast<QMouseEvent*>(event);
-    if (event->type() == QEvent::MouseButtonPress) {
+    // Only the left button drags; a right click opens the title bar's menu.
+    if (event->type() == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton) {
         dragStart_ = mouse->globalPosition().toPoint() - frameGeometry().topLeft();
         return true;
     }

@@ -41,8 +41,10 @@ public slots:
     void miFinishRegistration(bool finish);
     // Stores "show_reg" (written at once) and processes pending events.
     void miShowRegistration(bool show);
-    // Stores the window geometry and state and flushes the settings.
+    // Stores the window geometry and state and writes every pending setting
+    // to the file now; also run when the application quits.
     void miSaveAppState();
+    // Ends the event loop; the state is saved on the way out.
     void miCloseApplication();
     void miMinimizeWindow() { showMinimized(); }
 
@@ -54,7 +56,10 @@ public slots:
     // Moves the channel knob without producing steps.
     void viSetRightKnobPosition(int position);
     void viDisablePTTButton(bool hasMic);
+    // The settings button: opens the settings dialog, or closes it when open.
     void on_settingsButton_clicked();
+    // The "System Settings..." action: opens the dialog, or brings it to the front.
+    void miOpenSystemSettings();
 
 signals:
     void moRegistrationStatus(bool registered);
@@ -68,6 +73,7 @@ protected:
 
 private:
     void connectControls();
+    void connectMenuActions();
     void releasePtt();
     bool dragByTitleBar(QEvent* event);
     // Start-up steps of the front panel (FrontPanelStartup.cpp).

@@ -1,6 +1,7 @@
 // Construction of the main window's widgets at their rectangles.
 #include "MainWindowForm.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDial>
 #include <QFrame>
@@ -45,6 +46,14 @@ QDial* knob(QWidget* parent, const char* name, const QRect& rect, int maximum, b
     palette.setColor(QPalette::Dark, QColor(15, 17, 20));
     dial->setPalette(palette);
     return dial;
+}
+
+QAction* menuAction(QWidget* parent, const char* name, const QString& text, const QKeySequence& shortcut)
+{
+    auto* action = new QAction(text, parent);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setShortcut(shortcut);
+    return action;
 }
 
 QPushButton* titleButton(QWidget* parent, const char* name, const QIcon& icon)
@@ -100,4 +109,19 @@ void MainWindowForm::setupUi(QWidget* centralWidget)
     row->addWidget(titleBar, 1);
     row->addWidget(minimizeButton);
     row->addWidget(closeButton);
+    setupActions();
+}
+
+void MainWindowForm::setupActions()
+{
+    // Fixed key combinations rather than the platform's standard keys, so
+    // that they are the same on every desktop the radio runs on.
+    actionSave_Changes = menuAction(titleBar, "actionSave_Changes", QStringLiteral("Save Changes"),
+                                    QKeySequence(Qt::CTRL | Qt::Key_S));
+    actionSystem_Settings = menuAction(titleBar, "actionSystem_Settings", QStringLiteral("System Settings..."),
+                                       QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    actionExit = menuAction(titleBar, "actionExit", QStringLiteral("Exit"), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    // A right click on the title bar lists them.
+    titleBar->addActions({actionSave_Changes, actionSystem_Settings, actionExit});
+    titleBar->setContextMenuPolicy(Qt::ActionsContextMenu);
 }

@@ -1,8 +1,10 @@
 // The widgets of the main window: the picture of the unit's front with its
 // knobs, keys, PTT button and the window's own slim title bar, each at its
-// place on the picture.
+// place on the picture, and the window's menu actions, offered by the title
+// bar's context menu (the frameless window has no menu bar).
 #pragma once
 
+class QAction;
 class QDial;
 class QFrame;
 class QPushButton;
@@ -27,4 +29,12 @@ struct MainWindowForm
     QPushButton* settingsButton = nullptr;
     QPushButton* minimizeButton = nullptr;
     QPushButton* closeButton = nullptr;
+
+    // Ctrl+S, Ctrl+Q and Ctrl+, while the window is active.
+    QAction* actionSave_Changes = nullptr;
+    QAction* actionExit = nullptr;
+    QAction* actionSystem_Settings = nullptr;
+
+private:
+    void setupActions();
 };

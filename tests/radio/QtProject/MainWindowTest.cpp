@@ -1,19 +1,29 @@
 // The main window's controls: channel-knob steps with wrap and echo guard,
 // PTT press, release and release on focus loss, the missing-microphone
-// label, the settings button toggling the dialog, title-bar dragging, and
-// the front panel's look (a screenshot kept as a test artefact).
+// label, the settings button toggling the dialog, title-bar dragging, the
+// menu actions (title-bar context menu and shortcuts: save, exit, settings),
+// and the front panel's look (a screenshot kept as a test artefact).
 #include "MainWindow.h"
 
+#include "PersistentQSettings.h"
 #include "TalkboxSettings.h"
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDial>
 #include <QDir>
+#include <QMenu>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
+#include <QLineEdit>
+#include <QTimer>
+
+#include <functional>
 
 namespace {
 
@@ -25,8 +35,38 @@ protected:
     QDial* knob() const { return window.form().rightKnob; }
     QPushButton* ptt() const { return window.form().pttButton; }
 
+    void showActive()
+    {
+        window.show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    }
+
     MainWindow window;
 };
+
+// What the settings file itself holds now, not the store's cache.
+QVariant ValueOnFile(const QString& key)
+{
+    return QSettings(PersistentQSettings::settingsFilePath(), QSettings::IniFormat).value(key);
+}
+
+// One way of asking the window for something, by the user's hand.
+struct UserRequest
+{
+    const char* name;
+    std::function<void(MainWindow&)> make;
+};
+
+void Trigger(QAction* MainWindowForm::*action, MainWindow& window)
+{
+    (window.form().*action)->trigger();
+}
+
+void PressKeys(MainWindow& window, Qt::Key key)
+{
+    QTest::keyClick(&window, key, Qt::ControlModifier);
+}
 
 struct KnobTurn
 {
@@ -112,6 +152,89 @@ TEST_F(MainWindowTest, SettingsButtonTogglesTheDialog)
     EXPECT_TRUE(window.settingsDialog()->isVisible());
     window.form().settingsButton->click();
     EXPECT_FALSE(window.settingsDialog()->isVisible());
+}
+
+TEST_F(MainWindowTest, RightClickOnTheTitleBarOffersTheMenuActions)
+{
+    showActive();
+    QWidget* titleBar = window.form().titleBar;
+    const QPoint start = window.pos();
+    QStringList offered;
+    // The menu runs its own loop: read it and close it from inside.
+    QTimer::singleShot(0, [&offered] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        for (QAction* action : menu->actions())
+            offered << action->text();
+        menu->close();
+    });
+    QTest::mousePress(titleBar, Qt::RightButton, {}, QPoint(30, 5));
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(30, 5), titleBar->mapToGlobal(QPoint(30, 5)));
+    QApplication::sendEvent(titleBar, &click);
+    QTest::mouseRelease(titleBar, Qt::RightButton, {}, QPoint(30, 5));
+    EXPECT_EQ(offered, QStringList({"Save Changes", "System Settings...", "Exit"}));
+    EXPECT_EQ(window.pos(), start) << "a right click must not drag the window";
+}
+
+TEST_F(MainWindowTest, SaveChangesWritesThePendingSettingAndTheWindowStateNow)
+{
+    const UserRequest requests[] = {
+        {"menu action", [](MainWindow& w) { Trigger(&MainWindowForm::actionSave_Changes, w); }},
+        {"Ctrl+S", [](MainWindow& w) { PressKeys(w, Qt::Key_S); }},
+    };
+    showActive();
+    int volume = 10;
+    for (const UserRequest& request : requests) {
+        PersistentQSettings::instance()->setValue("volume", ++volume);  // written behind by 30 s
+        ASSERT_NE(ValueOnFile("volume").toInt(), volume);
+        request.make(window);
+        EXPECT_EQ(ValueOnFile("volume").toInt(), volume) << request.name;
+        EXPECT_EQ(ValueOnFile("geometry").toByteArray(), window.saveGeometry()) << request.name;
+    }
+}
+
+TEST_F(MainWindowTest, ExitEndsTheProgramLikeTheCloseButtonAndSavesOnTheWay)
+{
+    const UserRequest requests[] = {
+        {"close button", [](MainWindow& w) { w.form().closeButton->click(); }},
+        {"menu action", [](MainWindow& w) { Trigger(&MainWindowForm::actionExit, w); }},
+        {"Ctrl+Q", [](MainWindow& w) { PressKeys(w, Qt::Key_Q); }},
+    };
+    int volume = 20;
+    for (const UserRequest& request : requests) {
+        showActive();
+        PersistentQSettings::instance()->setValue("volume", ++volume);
+        QTimer::singleShot(0, &window, [this, &request] { request.make(window); });
+        // Ends the loop with another code if the request did not.
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+        watchdog.start(5000);
+        EXPECT_EQ(QApplication::exec(), 0) << request.name;
+        EXPECT_EQ(ValueOnFile("volume").toInt(), volume) << request.name;
+        EXPECT_EQ(ValueOnFile("geometry").toByteArray(), window.saveGeometry()) << request.name;
+    }
+}
+
+TEST_F(MainWindowTest, SystemSettingsOpensTheDialogAndKeepsItOpen)
+{
+    const UserRequest requests[] = {
+        {"menu action", [](MainWindow& w) { Trigger(&MainWindowForm::actionSystem_Settings, w); }},
+        {"Ctrl+,", [](MainWindow& w) { PressKeys(w, Qt::Key_Comma); }},
+    };
+    for (const UserRequest& request : requests) {
+        showActive();
+        request.make(window);
+        EXPECT_TRUE(window.settingsDialog()->isVisible()) << request.name;
+        // Asked again, it stays open with what was typed into it.
+        window.settingsDialog()->latitudeEntry()->setText("12.5");
+        showActive();
+        request.make(window);
+        EXPECT_TRUE(window.settingsDialog()->isVisible()) << request.name;
+        EXPECT_EQ(window.settingsDialog()->latitudeEntry()->text(), "12.5") << request.name;
+        window.settingsDialog()->hide();
+    }
 }
 
 TEST_F(MainWindowTest, TitleBarDragMovesTheWindowAndTheFrontPictureDoesNot)
