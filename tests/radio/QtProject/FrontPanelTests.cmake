@@ -31,3 +31,8 @@ rvx_add_test(whole_program_test QT SOURCES ${CMAKE_CURRENT_LIST_DIR}/WholeProgra
 target_compile_definitions(whole_program_test PRIVATE RADIO_PROGRAM_PATH="$<TARGET_FILE:RVX4400w>"
   WHOLE_PROGRAM_ARTEFACTS="${CMAKE_CURRENT_BINARY_DIR}")
 add_dependencies(whole_program_test RVX4400w halvane-relay rvx-management-sim)
+
+# The program's start-up in the test process: a manual position set in the
+# settings dialog reaches the radio's views and the management service.
+rvx_add_widget_test(manual_location_test ${CMAKE_CURRENT_LIST_DIR}/ManualLocationTest.cpp)
+target_link_libraries(manual_location_test PRIVATE rvx_test_management_sim rvx_test_http rvx_test_support)
