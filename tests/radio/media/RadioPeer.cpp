@@ -3,7 +3,8 @@
 // test sound server, listening or talking on a group, for a given time.
 // Arguments: ready-file codec local-port group remote-port talk|listen seconds
 // [router-address router-port]. It starts once ready-file exists (its network
-// is configured by then).
+// is configured by then), and when it ends prints how many RTP packets it
+// sent ("SENT n").
 #include "HalvaneChannel.h"
 #include "HardwareAudioChannel.h"
 #include "MediaLibrary.h"
@@ -63,5 +64,7 @@ int main(int argc, char** argv)
     application.exec();
     stream.stopTransmit();
     audio.detachTicker();
+    std::printf("SENT %llu\n", static_cast<unsigned long long>(rtp_session_get_stats(stream.session())->packet_sent));
+    std::fflush(stdout);
     return 0;
 }
