@@ -42,8 +42,13 @@ public:
         for (const RatioPair& pair : pairs) {
             const auto subject = medians_.find(pair.subject);
             const auto reference = medians_.find(pair.reference);
-            if (subject == medians_.end() || reference == medians_.end() || reference->second <= 0)
+            if (subject == medians_.end() || reference == medians_.end())
                 continue;
+            if (reference->second <= 0) {
+                std::printf("  %-44s / %-34s = n/a      (the reference measured 0; the subject %.3g)\n",
+                            pair.subject.c_str(), pair.reference.c_str(), subject->second);
+                continue;
+            }
             std::printf("  %-44s / %-34s = %5.2fx   (goal %s)\n", pair.subject.c_str(), pair.reference.c_str(),
                         subject->second / reference->second, pair.goal.c_str());
         }
