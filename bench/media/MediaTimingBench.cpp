@@ -8,6 +8,7 @@
 #include "MediaLibrary.h"
 #include "NetNamespace.h"
 #include "PulseAudioServer.h"
+#include "TimestampingSoundCard.h"
 #include "TrunkCalls.h"
 #include "UdpEndpoint.h"
 #include "debug_log_control.h"
@@ -29,6 +30,7 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using rvx::test::PulseAudioServer;
+using rvx::test::TimestampingSoundCard;
 
 constexpr int kToneHz = 1000;
 constexpr int kBursts = 25;
@@ -69,11 +71,20 @@ HardwareAudioChannel::Options DefaultCards()
     return options;
 }
 
+HardwareAudioChannel::Options TimestampingCards()
+{
+    HardwareAudioChannel::Options options;
+    options.readSettings = false;
+    options.playbackCardId = TimestampingSoundCard::CardId();
+    options.captureCardId = TimestampingSoundCard::CardId();
+    return options;
+}
+
 // A talks to B on one group; both attached to the one audio channel.
 struct TwoRadios
 {
-    explicit TwoRadios(const StreamSettings& settings)
-        : a(0, 0, settings), b(0, 1, settings), audio(DefaultCards())
+    explicit TwoRadios(const StreamSettings& settings, const HardwareAudioChannel::Options& cards = DefaultCards())
+        : a(0, 0, settings), b(0, 1, settings), audio(cards)
     {
         audio.attachMediaStream(&a);
         audio.attachMediaStream(&b);
@@ -109,6 +120,32 @@ void MouthToEar(PulseAudioServer& pulse, const char* name, const StreamSettings&
                 latencies.push_back(std::chrono::duration<double, std::milli>(chunk.arrived - start).count());
                 break;
             }
+    }
+    radios.a.stopTransmit();
+    debug_log_load_flags_from_text("");
+    Report(name, latencies, goal);
+}
+
+// The radios' own path only: the timestamping card notes when a burst's
+// first sample leaves A's capture and when B's playback is first given it.
+void MouthToEarOwnPath(TimestampingSoundCard& card, const char* name, const StreamSettings& settings,
+                       const char* flags, const char* goal)
+{
+    debug_log_load_flags_from_text(flags);
+    TwoRadios radios(settings, TimestampingCards());
+    card.SetCaptureTone(0);
+    radios.a.startTransmit();
+    Pump(2000ms);
+    std::vector<double> latencies;
+    for (int burst = 0; burst < kBursts; ++burst) {
+        card.SetCaptureTone(kToneHz);
+        Pump(200ms);
+        card.SetCaptureTone(0);
+        Pump(1300ms);
+        const auto started = card.BurstStartedAt();
+        const auto played = started ? card.FirstLoudBlockAfter(*started, 1000.0) : std::nullopt;
+        if (played)
+            latencies.push_back(std::chrono::duration<double, std::milli>(*played - *started).count());
     }
     radios.a.stopTransmit();
     debug_log_load_flags_from_text("");
@@ -206,7 +243,14 @@ int main(int argc, char** argv)
     debug_log_set_sink([](const char*, std::size_t) {});
 
     const char* cpuSeconds = std::getenv("RVX_BENCH_CPU_SECONDS");
-    std::printf("\nMedia timing over a headless PulseAudio (both radios in one process, one group)\n");
+    TimestampingSoundCard& card = TimestampingSoundCard::Install(mediaFactory());
+    std::printf("\nMedia timing, both radios in one process on one group\n");
+    std::printf("Mouth-to-ear on a timestamping test card (the radios' own path, no sound server):\n");
+    MouthToEarOwnPath(card, "Mouth-to-ear, defaults (Speex 5, 100 ms packets, jitter 100)", {"Speex 5", "100"}, "",
+                      "p95 under 300 ms");
+    MouthToEarOwnPath(card, "Mouth-to-ear, low latency (Opus 12, 20 ms, jitter 50)", {"Opus 12", "20"},
+                      "SET_JITTER_BUFFER_50\n", "p95 under 100 ms");
+    std::printf("Mouth-to-ear through the headless PulseAudio (its pipe source and null sink add their buffers):\n");
     MouthToEar(pulse, "Mouth-to-ear, defaults (Speex 5, 100 ms packets, jitter 100)", {"Speex 5", "100"}, "",
                "p95 under 300 ms");
     MouthToEar(pulse, "Mouth-to-ear, low latency (Opus 12, 20 ms, jitter 50)", {"Opus 12", "20"},
