@@ -251,7 +251,8 @@ void MediaStream_t::rtpPacketReceived(const unsigned char* packet, int length)
         return;
     lastPacketSsrc_ = (device_id_t(packet[8]) << 24) | (device_id_t(packet[9]) << 16) |
                       (device_id_t(packet[10]) << 8) | device_id_t(packet[11]);
-    if (activity_.packetReceived(lastPacketSsrc_, monotonicMs()) == ReceiveActivity::Change::Active)
+    const ReceiveActivity::Change change = activity_.packetReceived(lastPacketSsrc_, monotonicMs());
+    if (change == ReceiveActivity::Change::Active || change == ReceiveActivity::Change::SenderChanged)
         reportActivity(true, lastPacketSsrc_);
 }
 
@@ -284,9 +285,10 @@ void MediaStream_t::onSsrcChanged(RtpSession* session, void* stream, void*, void
 {
     auto* self = static_cast<MediaStream_t*>(stream);
     rtp_session_reset(session);
-    // The packet being parsed is the new talker's.
-    self->activity_.senderChanged(self->lastPacketSsrc_);
-    self->reportActivity(true, self->lastPacketSsrc_);
+    // The packet being parsed is the new talker's; the receive path may have
+    // reported the change already.
+    if (self->activity_.senderChanged(self->lastPacketSsrc_, monotonicMs()))
+        self->reportActivity(true, self->lastPacketSsrc_);
 }
 
 void MediaStream_t::onTimestampJump(RtpSession* session, void*, void*, void*)

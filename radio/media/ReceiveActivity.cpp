@@ -6,11 +6,21 @@
 ReceiveActivity::Change ReceiveActivity::packetReceived(device_id_t ssrc, std::int64_t nowMs)
 {
     lastPacketMs_ = nowMs;
-    if (active_)
+    if (!active_) {
+        active_ = true;
+        sender_ = ssrc;
+        lastSenderPacketMs_ = nowMs;
+        return Change::Active;
+    }
+    if (ssrc == sender_) {
+        lastSenderPacketMs_ = nowMs;
         return Change::None;
-    active_ = true;
+    }
+    if (nowMs - lastSenderPacketMs_ < kSilenceMs)
+        return Change::None;
     sender_ = ssrc;
-    return Change::Active;
+    lastSenderPacketMs_ = nowMs;
+    return Change::SenderChanged;
 }
 
 ReceiveActivity::Change ReceiveActivity::nothingReceived(std::int64_t nowMs)
@@ -21,9 +31,13 @@ ReceiveActivity::Change ReceiveActivity::nothingReceived(std::int64_t nowMs)
     return Change::Inactive;
 }
 
-void ReceiveActivity::senderChanged(device_id_t ssrc)
+bool ReceiveActivity::senderChanged(device_id_t ssrc, std::int64_t nowMs)
 {
+    lastSenderPacketMs_ = nowMs;
+    if (ssrc == sender_)
+        return false;
     sender_ = ssrc;
+    return true;
 }
 
 std::int64_t monotonicMs()

@@ -128,6 +128,51 @@ TEST(ReceiveActivityDecisions, ActiveOnFirstPacketInactiveAfterTheSilenceTime)
     EXPECT_EQ(activity.sender(), 0xCDu);
 }
 
+// Two stations on one stream: one talking over the sender does not take the
+// stream while the sender still talks, but does once the sender has been
+// silent for the silence time; the stream stays active all along.
+TEST(ReceiveActivityDecisions, AStationTalkingOverTheSenderTakesTheStreamOnlyOnceTheSenderIsSilent)
+{
+    using Change = ReceiveActivity::Change;
+    const std::int64_t silence = ReceiveActivity::kSilenceMs;
+    const struct
+    {
+        device_id_t ssrc;
+        std::int64_t atMs;
+        Change change;
+        device_id_t sender;
+    } steps[] = {
+        {0xA, 0, Change::Active, 0xA},
+        {0xC, 10, Change::None, 0xA},
+        {0xA, 20, Change::None, 0xA},
+        {0xC, 30, Change::None, 0xA},
+        {0xA, 900, Change::None, 0xA}, // the sender's last packet
+        {0xC, 910, Change::None, 0xA},
+        {0xC, 900 + silence - 1, Change::None, 0xA},
+        {0xC, 900 + silence, Change::SenderChanged, 0xC},
+        {0xA, 910 + silence, Change::None, 0xC}, // the old sender back does not take it again at once
+        {0xC, 920 + silence, Change::None, 0xC},
+    };
+    ReceiveActivity activity;
+    for (const auto& step : steps) {
+        SCOPED_TRACE(testing::Message() << "packet from " << step.ssrc << " at " << step.atMs);
+        EXPECT_EQ(activity.packetReceived(step.ssrc, step.atMs), step.change);
+        EXPECT_EQ(activity.sender(), step.sender);
+        EXPECT_TRUE(activity.active());
+    }
+}
+
+TEST(ReceiveActivityDecisions, ASenderChangeSeenByTheRtpLibraryCountsOnceAndRestartsTheSilence)
+{
+    using Change = ReceiveActivity::Change;
+    ReceiveActivity activity;
+    activity.packetReceived(0xA, 0);
+    EXPECT_TRUE(activity.senderChanged(0xC, 100));
+    EXPECT_EQ(activity.sender(), 0xCu);
+    EXPECT_FALSE(activity.senderChanged(0xC, 120)) << "already the sender: nothing new to report";
+    EXPECT_EQ(activity.packetReceived(0xA, 100 + ReceiveActivity::kSilenceMs - 1), Change::None);
+}
+
 TEST(TickerStallQuery, TrueOnlyAfterNoProgressForLongerThanAllowed)
 {
     std::uint32_t ticks = 0;
