@@ -2,7 +2,8 @@
 // network namespace: one channel stream on the audio channel of the shared
 // test sound server, listening or talking on a group, for a given time.
 // Arguments: ready-file codec local-port group remote-port talk|listen seconds
-// [router-address router-port]. It starts once ready-file exists (its network
+// [router-address router-port] [device-id, hexadecimal; B0B0B0 when left
+// out]. It starts once ready-file exists (its network
 // is configured by then), and when it ends prints how many RTP packets it
 // sent ("SENT n").
 #include "HalvaneChannel.h"
@@ -37,14 +38,19 @@ bool WaitForFile(const char* path)
 
 int main(int argc, char** argv)
 {
-    if ((argc != 8 && argc != 10) || !WaitForFile(argv[1]))
+    if (argc < 8 || argc > 11 || !WaitForFile(argv[1]))
         return 2;
+    // An odd number of arguments after the seven fixed ones ends in the id.
+    const bool idGiven = (argc - 8) % 2 == 1;
+    const bool routerGiven = argc - 8 >= 2;
+    const device_id_t deviceId = idGiven ? static_cast<device_id_t>(std::stoul(argv[argc - 1], nullptr, 16))
+                                         : 0x00B0B0B0;
     QCoreApplication application(argc, argv);
     initMediaLibrary();
     ms_snd_card_manager_reload(ms_factory_get_snd_card_manager(mediaFactory()));
     registerPayloadTypes();
-    trunk::initInterface(0x00B0B0B0, 0, "veth", nullptr);
-    if (argc == 10)
+    trunk::initInterface(deviceId, 0, "veth", nullptr);
+    if (routerGiven)
         trunk::initRouting(argv[8], static_cast<unsigned>(std::atoi(argv[9])));
 
     const int localPort = std::atoi(argv[3]);
@@ -54,7 +60,7 @@ int main(int argc, char** argv)
     cards.readSettings = false;
     HardwareAudioChannel audio(cards);
     audio.attachMediaStream(&stream);
-    stream.setSsrc(0x00B0B0B0);
+    stream.setSsrc(deviceId);
     stream.setChannelAddress(localPort, argv[4], remotePort, remotePort + 1);
     if (std::string(argv[6]) == "talk")
         stream.startTransmit();

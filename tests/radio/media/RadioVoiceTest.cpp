@@ -1,7 +1,8 @@
 // Voice through the radio model built on its real media streams and audio
 // channel, with a talking peer radio in another network namespace: the busy
 // channel (busy tone, nothing sent, then key-up and transmit when it frees)
-// the individual call (entered on the peer's call, the reply reaches it) and
+// the individual call (entered on the peer's call, played on pin 2, the reply
+// reaches it; a second caller takes it over once the peer is quiet) and
 // the public-address mode (the microphone on the own speaker), and a trunked
 // channel heard both by multicast and through a relay near or far (each
 // packet arrives twice and is taken once).
@@ -9,6 +10,7 @@
 
 #include "ChildProcess.h"
 #include "DelayedPersistentQSettings.h"
+#include "DeviceIdentity.h"
 #include "HalvaneChannel.h"
 #include "MediaTestSupport.h"
 #include "NetNamespace.h"
@@ -41,6 +43,7 @@ using namespace std::chrono_literals;
 
 const device_id_t kOwnId = 0x00C0C0C0;
 const device_id_t kPeerId = 0x00B0B0B0; // the peer program's identity
+const device_id_t kThirdId = 0x00D0D0D0; // a second peer beside the first
 const char* const kLocalOne = "225.4.0.1"; // the group of the channel "Local 1"
 const int kChannelPort = 50000;
 const int kIndividualCallPort = 50002;   // where every radio hears its individual calls
@@ -110,6 +113,9 @@ private:
         ip_mreq request{};
         inet_pton(AF_INET, group, &request.imr_multiaddr);
         request.imr_interface.s_addr = htonl(INADDR_ANY);
+        // Only the group joined here, not those of other sockets on the port.
+        const int off = 0;
+        setsockopt(socket_, IPPROTO_IP, IP_MULTICAST_ALL, &off, sizeof off);
         ok_ = bind(socket_, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
               setsockopt(socket_, IPPROTO_IP, IP_ADD_MEMBERSHIP, &request, sizeof request) == 0 &&
               fcntl(socket_, F_SETFL, O_NONBLOCK) == 0;
@@ -122,34 +128,35 @@ private:
 // The peer radio program in a namespace of its own, joined to this one,
 // talking (or listening) on a group for some seconds once started. Make it
 // before this side's sockets so that their group joins use the veth pair.
+// A second peer with another device id may share the first one's namespace.
 class PeerRadio
 {
 public:
     PeerRadio(const char* mode, int seconds, const std::string& group = kLocalOne, int localPort = kChannelPort,
               int remotePort = kChannelPort, bool throughRelay = false)
     {
-        char folder[] = "/tmp/peer.XXXXXX";
-        if (!mkdtemp(folder))
-            return;
-        folder_ = folder;
-        ready_ = folder_ + "/ready";
         // A placeholder holds the peer's namespace, so that the pair stays
         // up after the peer ends.
         holder_ = std::make_unique<ChildProcess>("/usr/bin/unshare",
-                                                 std::vector<std::string>{"-n", "/bin/sleep", "30"});
-        connected_ = ConnectToPeerNamespace(holder_->Pid(), true);
-        std::vector<std::string> arguments{"-t",      std::to_string(holder_->Pid()),
-                                           "-n",      RADIO_PEER_PATH,
-                                           ready_,    "PCMU",
-                                           std::to_string(localPort), group,
-                                           std::to_string(remotePort), mode,
-                                           std::to_string(seconds)};
+                                                 std::vector<std::string>{"-n", "/bin/sleep", "60"});
+        namespacePid_ = holder_->Pid();
+        connected_ = ConnectToPeerNamespace(namespacePid_, true);
+        std::vector<std::string> extra;
         if (throughRelay) {
             relay_ = std::make_unique<RelayOnVeth>();
             connected_ = connected_ && relay_->Port() != 0;
-            arguments.insert(arguments.end(), {"10.77.0.1", std::to_string(relay_->Port())});
+            extra = {"10.77.0.1", std::to_string(relay_->Port())};
         }
-        process_ = std::make_unique<ChildProcess>("/usr/bin/nsenter", arguments);
+        launch(mode, seconds, group, localPort, remotePort, extra);
+    }
+    // Another station with its own device id in the namespace of first.
+    PeerRadio(const PeerRadio& first, device_id_t id, const char* mode, int seconds, const std::string& group,
+              int localPort, int remotePort)
+        : namespacePid_(first.namespacePid_), connected_(first.connected_)
+    {
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "%08X", id);
+        launch(mode, seconds, group, localPort, remotePort, {hex});
     }
     ~PeerRadio()
     {
@@ -159,8 +166,8 @@ public:
         unlink(ready_.c_str());
         rmdir(folder_.c_str());
     }
-    bool Connected() const { return connected_; }
-    pid_t NamespacePid() const { return holder_->Pid(); }
+    bool Connected() const { return connected_ && process_; }
+    pid_t NamespacePid() const { return namespacePid_; }
     unsigned short RelayPort() const { return relay_ ? relay_->Port() : 0; }
     // Lets the peer start; true once it runs.
     bool Start()
@@ -180,9 +187,33 @@ public:
     int SentPackets() const { return sent_; }
 
 private:
+    void launch(const char* mode, int seconds, const std::string& group, int localPort, int remotePort,
+                const std::vector<std::string>& extra)
+    {
+        char folder[] = "/tmp/peer.XXXXXX";
+        if (!mkdtemp(folder))
+            return;
+        folder_ = folder;
+        ready_ = folder_ + "/ready";
+        std::vector<std::string> arguments{"-t",
+                                           std::to_string(namespacePid_),
+                                           "-n",
+                                           RADIO_PEER_PATH,
+                                           ready_,
+                                           "PCMU",
+                                           std::to_string(localPort),
+                                           group,
+                                           std::to_string(remotePort),
+                                           mode,
+                                           std::to_string(seconds)};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        process_ = std::make_unique<ChildProcess>("/usr/bin/nsenter", arguments);
+    }
+
     std::string folder_;
     std::string ready_;
     std::unique_ptr<ChildProcess> holder_;
+    pid_t namespacePid_ = 0;
     std::unique_ptr<RelayOnVeth> relay_;
     std::unique_ptr<ChildProcess> process_;
     bool connected_ = false;
@@ -197,6 +228,10 @@ protected:
     void SetUp() override
     {
         RVX_REQUIRE_PRIVATE_NETNS();
+        // The radio model and the trunk transport (which tells the stream
+        // for calls to this radio by its address) both take this identity.
+        setKeyIdSource([] { return std::string("00C0C0C0"); });
+        ASSERT_EQ(getDeviceId(), kOwnId);
         PulseAudioServer& server = SoundServerAndMedia();
         ASSERT_TRUE(server.Running()) << server.Why();
         pulse = &server;
@@ -228,7 +263,7 @@ protected:
             return std::make_unique<HalvaneChannel>(static_cast<int>(kind), pin,
                                                     StreamSettings{"PCMU", "20"});
         };
-        services.ownDeviceId = [] { return kOwnId; };
+        services.ownDeviceId = getDeviceId;
         services.keyIdToDeviceId = [](const char*) { return device_id_t(0); };
         services.demoDownload = [] { return std::string(); };
         services.ownLocation = [](location_t&) { return false; };
@@ -261,6 +296,9 @@ protected:
             static_cast<int>(timeout.count()));
     }
 
+    HalvaneChannel* stream(RadioStream* s) const { return static_cast<HalvaneChannel*>(s); }
+    void expectPlayedOnTheIndividualCallPin(device_id_t caller);
+    void expectCallTakenOverBySecondCaller(bool whileFirstTalks);
     void expectEachPacketTakenOnce(std::chrono::milliseconds relayDelay);
 
     PulseAudioServer* pulse = nullptr;
@@ -310,7 +348,33 @@ TEST_F(RadioVoiceTest, PttOnABusyChannelGivesTheBusyToneThenTransmitsOnceThePeer
     EXPECT_GT(channel.PacketsFrom(kOwnId), 10) << "the held PTT transmits on the channel";
 }
 
-TEST_F(RadioVoiceTest, ACallFromThePeerIsEnteredAsAnIndividualCallAndTheReplyReachesThePeer)
+// Individual calls play on pin 2: the individual-call transmit stream, whose
+// tone generator (carrying its decoded audio) feeds input 2 of the playback
+// mixer, decodes the caller, while the channel stream (input 0) and the
+// individual-call receive stream (input 1, which only hands packets on)
+// decode nothing.
+void RadioVoiceTest::expectPlayedOnTheIndividualCallPin(device_id_t caller)
+{
+    HalvaneChannel* call = stream(radio->individualCallTxStream());
+    const MSQueue* toMixer = call->audioStream()->dtmfgen->outputs[0];
+    const MSQueue* channelToMixer = stream(radio->channelStream())->audioStream()->dtmfgen->outputs[0];
+    ASSERT_NE(toMixer, nullptr);
+    ASSERT_NE(channelToMixer, nullptr);
+    EXPECT_EQ(toMixer->next.pin, 2);
+    EXPECT_EQ(toMixer->next.filter, channelToMixer->next.filter) << "the one playback mixer";
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return rtp_session_get_recv_ssrc(call->session()) == caller &&
+                   rtp_session_get_stats(call->session())->packet_recv > 10;
+        },
+        3000))
+        << std::hex << "decoding " << rtp_session_get_recv_ssrc(call->session()) << " rather than " << caller;
+    EXPECT_EQ(rtp_session_get_stats(stream(radio->channelStream())->session())->packet_recv, 0u);
+    EXPECT_EQ(rtp_session_get_stats(stream(radio->individualCallRxStream())->session())->packet_recv, 0u);
+    EXPECT_TRUE(WaitUntilAudible(*pulse)) << "the caller is heard";
+}
+
+TEST_F(RadioVoiceTest, ACallFromThePeerIsEnteredAsAnIndividualCallPlayedOnPin2AndTheReplyReachesThePeer)
 {
     PeerRadio peer("talk", 4, individualCallAddress(kOwnId), kIndividualCallTxPort, kIndividualCallPort);
     ASSERT_TRUE(peer.Connected());
@@ -321,14 +385,91 @@ TEST_F(RadioVoiceTest, ACallFromThePeerIsEnteredAsAnIndividualCallAndTheReplyRea
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return radio->mode() == VirtualRadio::IndividualCallMode; }, 3000));
     EXPECT_EQ(radio->individualCallContact(), kPeerId);
-    EXPECT_TRUE(WaitUntilAudible(*pulse)) << "the caller is heard";
+    expectPlayedOnTheIndividualCallPin(kPeerId);
 
     ASSERT_TRUE(peer.Ended());
     ptt.ciMicPttChanged_Gui(true);
-    ASSERT_TRUE(waitForTxState(8, 4000ms)) << "state " << radio->txState();
+    ASSERT_TRUE(waitForTxState(8, 6000ms)) << "state " << radio->txState();
     Pump(1000ms);
     EXPECT_EQ(radio->mode(), VirtualRadio::IndividualCallMode);
     EXPECT_GT(peerHears.PacketsFrom(kOwnId), 10) << "the reply goes to the caller's individual address";
+}
+
+// A second station (the third radio) calls this radio during an individual
+// call with the peer. While the peer talks the call stays with it and the
+// second caller's packets are dropped; once the peer has gone quiet the
+// second caller takes the call over: it is played on pin 2 and hears the
+// reply, and the peer no longer does. The radio stays in the individual call
+// throughout.
+void RadioVoiceTest::expectCallTakenOverBySecondCaller(bool whileFirstTalks)
+{
+    PeerRadio first("talk", whileFirstTalks ? 5 : 2, individualCallAddress(kOwnId), kIndividualCallTxPort,
+                    kIndividualCallPort);
+    PeerRadio second(first, kThirdId, "talk", whileFirstTalks ? 10 : 5, individualCallAddress(kOwnId),
+                     kIndividualCallTxPort, kIndividualCallPort);
+    ASSERT_TRUE(first.Connected());
+    ASSERT_TRUE(second.Connected());
+    startRadio(kLocalChannels);
+    GroupListener firstHears(first.NamespacePid(), individualCallAddress(kPeerId).c_str(), kIndividualCallPort);
+    GroupListener secondHears(first.NamespacePid(), individualCallAddress(kThirdId).c_str(), kIndividualCallPort);
+    GroupListener callsHere(getpid(), individualCallAddress(kOwnId).c_str(), kIndividualCallPort);
+    ASSERT_TRUE(firstHears.Ok() && secondHears.Ok() && callsHere.Ok());
+    QSignalSpy modes(radio.get(), &VirtualRadio::moVirtualRadioModeChanged);
+    QSignalSpy contacts(radio.get(), &VirtualRadio::moIndividualCallContactID);
+    QSignalSpy activity(radio.get(), &VirtualRadio::moRxActivityUpdate);
+    HalvaneChannel* call = stream(radio->individualCallTxStream());
+
+    ASSERT_TRUE(first.Start());
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return radio->mode() == VirtualRadio::IndividualCallMode && radio->individualCallContact() == kPeerId; },
+        3000));
+    if (whileFirstTalks) {
+        ASSERT_TRUE(second.Start());
+        int secondCalls = 0;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return (secondCalls += callsHere.PacketsFrom(kThirdId)) >= 25; }, 3000))
+            << "the second caller's packets reach this radio";
+        EXPECT_EQ(radio->individualCallContact(), kPeerId) << "the call stays with the station that talks";
+        EXPECT_EQ(call->remoteAddress(), individualCallAddress(kPeerId));
+        EXPECT_EQ(rtp_session_get_recv_ssrc(call->session()), kPeerId) << "only the peer is played";
+        ASSERT_TRUE(first.Ended());
+    } else {
+        ASSERT_TRUE(first.Ended());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !activity.isEmpty() && !activity.last().at(0).toBool(); }, 4000))
+            << "the peer's call goes quiet";
+        ASSERT_EQ(radio->mode(), VirtualRadio::IndividualCallMode) << "the call is still up";
+        ASSERT_TRUE(second.Start());
+    }
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return radio->individualCallContact() == kThirdId; }, 5000))
+        << "the second caller takes the call over";
+    EXPECT_EQ(call->remoteAddress(), individualCallAddress(kThirdId));
+    expectPlayedOnTheIndividualCallPin(kThirdId);
+
+    ASSERT_TRUE(second.Ended());
+    // Nothing was sent before PTT; whatever the listeners heard is dropped.
+    firstHears.PacketsFrom(kOwnId);
+    secondHears.PacketsFrom(kOwnId);
+    ptt.ciMicPttChanged_Gui(true);
+    ASSERT_TRUE(waitForTxState(8, 6000ms)) << "state " << radio->txState();
+    Pump(1000ms);
+    EXPECT_GT(secondHears.PacketsFrom(kOwnId), 10) << "the reply goes to the second caller";
+    EXPECT_EQ(firstHears.PacketsFrom(kOwnId), 0) << "and not to the peer";
+    EXPECT_EQ(radio->individualCallContact(), kThirdId);
+    EXPECT_EQ(modes.count(), 1) << "the radio stays in the individual call";
+    std::vector<device_id_t> announced;
+    for (const QList<QVariant>& arguments : contacts)
+        announced.push_back(arguments.at(0).value<device_id_t>());
+    EXPECT_EQ(announced, (std::vector<device_id_t>{kPeerId, kThirdId})) << "the contact changes once";
+}
+
+TEST_F(RadioVoiceTest, ASecondCallerTakesAnIndividualCallOverOnceThePeerHasGoneQuiet)
+{
+    expectCallTakenOverBySecondCaller(false);
+}
+
+TEST_F(RadioVoiceTest, ASecondCallerTalkingOverThePeerTakesTheCallOverWhenThePeerStops)
+{
+    expectCallTakenOverBySecondCaller(true);
 }
 
 // The microphone reaches the speaker through the sound server's capture
