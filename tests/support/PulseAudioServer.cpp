@@ -1,8 +1,9 @@
 // Start, recording and stop of a private headless PulseAudio daemon.
 #include "PulseAudioServer.h"
 
-
 #include <cmath>
+#include <ctime>
+#include <pthread.h>
 #include <csignal>
 #include <fcntl.h>
 #include <cstdlib>
@@ -227,6 +228,38 @@ double ToneShare(const std::vector<std::int16_t>& samples, double frequencyHz, i
     const double power = s1 * s1 + s2 * s2 - coefficient * s1 * s2;
     // A pure tone of N samples gives power N^2 A^2 / 4 and total N A^2 / 2.
     return power / (total * samples.size() / 2.0);
+}
+
+double Level(const std::vector<std::int16_t>& samples)
+{
+    double sum = 0.0;
+    for (std::int16_t s : samples)
+        sum += double(s) * s;
+    return samples.empty() ? 0.0 : std::sqrt(sum / samples.size());
+}
+
+} // namespace rvx::test
+
+namespace rvx::test {
+
+namespace {
+
+double ThreadCpuSeconds(std::thread& thread)
+{
+    if (!thread.joinable())
+        return 0.0;
+    clockid_t clock{};
+    timespec used{};
+    if (pthread_getcpuclockid(thread.native_handle(), &clock) != 0 || clock_gettime(clock, &used) != 0)
+        return 0.0;
+    return used.tv_sec + used.tv_nsec / 1e9;
+}
+
+} // namespace
+
+double PulseAudioServer::HelperThreadsCpuSeconds()
+{
+    return ThreadCpuSeconds(feeder_) + ThreadCpuSeconds(recorder_);
 }
 
 } // namespace rvx::test

@@ -47,6 +47,11 @@ public:
     };
     std::vector<PlayedChunk> PlayedSince(std::chrono::steady_clock::time_point since);
 
+    // CPU seconds spent so far by this helper's own threads in the calling
+    // process (tone feeder and recorder), so that measurements of the
+    // program's CPU can leave them out.
+    double HelperThreadsCpuSeconds();
+
 private:
     bool Start(int sineHz);
     int RunCommand(const std::vector<std::string>& arguments) const;
@@ -72,5 +77,8 @@ private:
 // Relative strength of one frequency in the samples (Goertzel filter):
 // the tone's power divided by the samples' total power, 0 to about 1.
 double ToneShare(const std::vector<std::int16_t>& samples, double frequencyHz, int rate = 8000);
+
+// Root-mean-square level of samples (0 for none).
+double Level(const std::vector<std::int16_t>& samples);
 
 } // namespace rvx::test
