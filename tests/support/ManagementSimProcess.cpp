@@ -5,10 +5,11 @@
 
 namespace rvx::test {
 
-ManagementSimProcess::ManagementSimProcess()
-    : process_(std::make_unique<ChildProcess>(RVX_MANAGEMENT_SIM_PROGRAM, std::vector<std::string>{"--port", "0"}))
+ManagementSimProcess::ManagementSimProcess(const std::string& listenAddress)
+    : process_(std::make_unique<ChildProcess>(RVX_MANAGEMENT_SIM_PROGRAM,
+                                              std::vector<std::string>{"--listen", listenAddress, "--port", "0"}))
 {
-    const std::string marker = "listening on 127.0.0.1:";
+    const std::string marker = "listening on " + listenAddress + ":";
     const std::optional<std::string> line = process_->WaitForLine(marker, std::chrono::milliseconds(10000));
     if (line)
         port_ = std::atoi(line->c_str() + line->find(marker) + marker.size());

@@ -1,5 +1,6 @@
-// A rvx-management-sim process for tests, listening on 127.0.0.1 at a free
-// port, with its own temporary GnuPG home; ended when the object goes.
+// A rvx-management-sim process for tests, listening at a free port on
+// 127.0.0.1 (or another address of the test's own network namespace), with
+// its own temporary GnuPG home; ended when the object goes.
 #pragma once
 
 #include "ChildProcess.h"
@@ -13,7 +14,10 @@ namespace rvx::test {
 class ManagementSimProcess
 {
 public:
-    ManagementSimProcess();
+    // listenAddress: 127.0.0.1, or 0.0.0.0 for programs in other network
+    // namespaces joined to the test's; the administration client always
+    // comes through 127.0.0.1.
+    explicit ManagementSimProcess(const std::string& listenAddress = "127.0.0.1");
 
     bool Started() const { return port_ != 0; }
     int Port() const { return port_; }

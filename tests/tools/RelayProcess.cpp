@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <sstream>
+#include <thread>
 
 namespace rvx::test {
 
@@ -20,7 +21,7 @@ RelayProcess::RelayProcess(const std::vector<std::string>& extraArguments)
     process_ = std::make_unique<ChildProcess>(RelayProgram(), arguments);
     const auto banner = process_->WaitForLine("listening on");
     unsigned int trunk = 0, control = 0;
-    if (banner && std::sscanf(banner->c_str(), "halvane-relay listening on 127.0.0.1:%u, control on 127.0.0.1:%u",
+    if (banner && std::sscanf(banner->c_str(), "halvane-relay listening on %*[0-9.]:%u, control on 127.0.0.1:%u",
                               &trunk, &control) == 2) {
         trunkPort_ = static_cast<unsigned short>(trunk);
         controlPort_ = static_cast<unsigned short>(control);
@@ -43,6 +44,18 @@ long long RelayProcess::Counter(const std::string& name) const
         if (key == name)
             return value;
     return -1;
+}
+
+long long RelayProcess::CounterAbove(const std::string& name, long long above,
+                                     std::chrono::milliseconds timeout) const
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    long long value = Counter(name);
+    while (value <= above && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        value = Counter(name);
+    }
+    return value;
 }
 
 } // namespace rvx::test

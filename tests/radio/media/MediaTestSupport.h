@@ -55,9 +55,6 @@ inline void Pump(std::chrono::milliseconds duration)
     loop.exec();
 }
 
-// Root-mean-square level of samples.
-inline double Level(const std::vector<std::int16_t>& samples);
-
 // Runs the event loop until the sink plays something audible (at most 3 s):
 // the sound server's recorder starts late.
 inline bool WaitUntilAudible(PulseAudioServer& server)
@@ -68,15 +65,6 @@ inline bool WaitUntilAudible(PulseAudioServer& server)
         QCoreApplication::processEvents();
     }
     return false;
-}
-
-// Root-mean-square level of samples.
-inline double Level(const std::vector<std::int16_t>& samples)
-{
-    double sum = 0.0;
-    for (std::int16_t s : samples)
-        sum += double(s) * s;
-    return samples.empty() ? 0.0 : std::sqrt(sum / samples.size());
 }
 
 } // namespace rvx::test

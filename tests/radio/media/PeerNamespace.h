@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -33,11 +34,30 @@ inline int Run(const std::vector<std::string>& arguments)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// True once the peer runs in a network namespace other than this thread's
+// (within 5 s): a peer just started through unshare may not have made its
+// own yet, and a veth end moved "to it" would then stay on this side.
+inline bool WaitForOwnNamespace(pid_t peer)
+{
+    struct stat here {}, there {};
+    if (stat("/proc/thread-self/ns/net", &here) != 0)
+        return false;
+    const std::string peerNamespace = "/proc/" + std::to_string(peer) + "/ns/net";
+    for (int i = 0; i < 250; ++i) {
+        if (stat(peerNamespace.c_str(), &there) == 0 && there.st_ino != here.st_ino)
+            return true;
+        usleep(20000);
+    }
+    return false;
+}
+
 // Joins this namespace to the peer's by a veth pair, 10.77.0.1 here and
 // 10.77.0.2 there. Multicast is routed over it on both sides, or, when
 // multicastAcross is false, kept on each side's loopback.
 inline bool ConnectToPeerNamespace(pid_t peer, bool multicastAcross)
 {
+    if (!WaitForOwnNamespace(peer))
+        return false;
     const std::string ns = std::to_string(peer);
     const std::string multicastHere = multicastAcross ? "vetha" : "lo";
     const std::string multicastThere = multicastAcross ? "vethb" : "lo";
