@@ -27,6 +27,7 @@ rvx_add_test(unit_reboot_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/UnitRebootTest.c
 # The whole program on an X server, pressed by real pointer events; its home
 # screen picture is left in the build folder.
 rvx_add_test(whole_program_test QT SOURCES ${CMAKE_CURRENT_LIST_DIR}/WholeProgramTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/RegisteredRadio.cpp
   LIBS rvx_test_management_sim rvx_test_http rvx_test_support rvx_relay_process Qt6::Gui LABELS media)
 target_compile_definitions(whole_program_test PRIVATE RADIO_PROGRAM_PATH="$<TARGET_FILE:RVX4400w>"
   WHOLE_PROGRAM_ARTEFACTS="${CMAKE_CURRENT_BINARY_DIR}")

@@ -1,13 +1,14 @@
 // One run of the real radio program for tests: offscreen, with its data
 // folder, debug flags (debug_log.conf in that folder), GnuPG home and
-// management-service address given by the test; its standard error is
-// collected while the test waits for lines.
+// management-service address given by the test, optionally through a
+// launcher; its standard error is collected while the test waits for lines.
 #pragma once
 
 #include <QDeadlineTimer>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
+#include <QStringList>
 
 #include <string>
 
@@ -37,10 +38,19 @@ public:
         program_.setProcessEnvironment(environment);
     }
 
+    // Starts the program through a launcher that ends by running the command
+    // after it, e.g. {"/usr/bin/nsenter", "-t", PID, "-n", "--"} for another
+    // network namespace; nsenter runs it in its own place, so the process id
+    // stays the program's.
+    void setLauncher(const QStringList& launcher) { launcher_ = launcher; }
+
     bool start()
     {
         output_.clear();
-        program_.start(RADIO_PROGRAM_PATH, QStringList());
+        if (launcher_.isEmpty())
+            program_.start(RADIO_PROGRAM_PATH, QStringList());
+        else
+            program_.start(launcher_.first(), launcher_.mid(1) << QStringLiteral(RADIO_PROGRAM_PATH));
         return program_.waitForStarted(5000);
     }
     // Reads standard error until the text appears, the program ends or the time runs out.
@@ -78,6 +88,7 @@ public:
 
 private:
     QProcess program_;
+    QStringList launcher_;
     QByteArray output_;
 };
 
