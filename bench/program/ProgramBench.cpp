@@ -210,8 +210,10 @@ int main(int argc, char** argv)
     std::unique_ptr<rvx::test::ChildProcess> xserver;
     BenchSetup context;
     if (access(kXvfb, X_OK) == 0) {
+        // -noreset: the server must not reset when the last program leaves,
+        // or the next one started at that moment cannot connect.
         xserver = std::make_unique<rvx::test::ChildProcess>(
-            kXvfb, std::vector<std::string>{"-displayfd", "1", "-screen", "0", "1280x480x24", "-nolisten", "tcp"});
+            kXvfb, std::vector<std::string>{"-displayfd", "1", "-screen", "0", "1280x480x24", "-nolisten", "tcp", "-noreset"});
         if (const auto number = xserver->ReadLine(10000ms))
             context.display = ":" + QString::fromStdString(*number);
     }

@@ -29,6 +29,8 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& run : runs) {
+            if (run.error_occurred)
+                continue;  // a failed run has no time to compare
             const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
             if (median || (run.run_type == Run::RT_Iteration && !medians_.count(run.run_name.str())))
                 medians_[run.run_name.str()] = run.GetAdjustedRealTime();
