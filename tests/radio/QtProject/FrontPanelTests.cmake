@@ -24,11 +24,13 @@ add_dependencies(registration_gate_test RVX4400w)
 rvx_add_widget_test(hardware_signal_manager_test ${CMAKE_CURRENT_LIST_DIR}/HardwareSignalManagerTest.cpp)
 rvx_add_test(unit_reboot_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/UnitRebootTest.cpp LIBS rvx_platform)
 
-# The whole program on an X server, pressed by real pointer events; its home
-# screen picture is left in the build folder.
+# The whole program on an X server, pressed by real pointer events, alone and
+# as two units in two network namespaces where one hears the other; the home
+# screen pictures are left in the build folder.
 rvx_add_test(whole_program_test QT SOURCES ${CMAKE_CURRENT_LIST_DIR}/WholeProgramTest.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/RegisteredRadio.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/TwoProgramsTest.cpp ${CMAKE_CURRENT_LIST_DIR}/RegisteredRadio.cpp
   LIBS rvx_test_management_sim rvx_test_http rvx_test_support rvx_relay_process Qt6::Gui LABELS media)
+target_include_directories(whole_program_test PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../media)
 target_compile_definitions(whole_program_test PRIVATE RADIO_PROGRAM_PATH="$<TARGET_FILE:RVX4400w>"
   WHOLE_PROGRAM_ARTEFACTS="${CMAKE_CURRENT_BINARY_DIR}")
 add_dependencies(whole_program_test RVX4400w halvane-relay rvx-management-sim)
