@@ -50,8 +50,8 @@ RegisteredUnit::RegisteredUnit(const QString& radioProgram, const QString& displ
         return;
     }
     std::string code;
-    if (enrol(code))
-        installSettingsCache(code);
+    if (enrol(code) && installSettingsCache(code))
+        confirmRegistered();
 }
 
 QProcessEnvironment RegisteredUnit::environment(const QByteArray& debugFlags) const
@@ -106,6 +106,15 @@ bool RegisteredUnit::installSettingsCache(const std::string& code)
         return false;
     }
     return true;
+}
+
+// A start with the cache must find the unit registered, or every figure
+// would be of an unregistered radio.
+void RegisteredUnit::confirmRegistered()
+{
+    MeasuredProgram check(radioProgram_, environment("DEBUG_REGISTRATION\n"), folder_.path());
+    if (!check.start() || !check.waitForOutput("Registered:  1\n", 60000))
+        why_ = "the unit does not start as registered:\n" + check.output().toStdString();
 }
 
 } // namespace rvx::bench

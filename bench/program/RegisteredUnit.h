@@ -32,6 +32,7 @@ public:
 private:
     bool enrol(std::string& code);
     bool installSettingsCache(const std::string& code);
+    void confirmRegistered();
 
     QString radioProgram_;
     QString display_;
