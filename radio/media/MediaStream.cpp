@@ -2,14 +2,11 @@
 #include "MediaStream.h"
 
 #include "DeviceIdentity.h"
-#include "HardwareAudioChannel.h"
 #include "MediaCheck.h"
 #include "MediaLibrary.h"
 #include "TrunkCalls.h"
 #include "debug_log.h"
 #include "debug_log_stream.h"
-
-#include <QMetaObject>
 
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +22,24 @@ void addFmtp(MSFilter* filter, const std::string& option, const char* failure)
 {
     if (ms_filter_call_method(filter, MS_FILTER_ADD_FMTP, const_cast<char*>(option.c_str())) != 0)
         debug_log_cout("ENABLE_MEDIASTREAMER_DEBUG") << failure << option << "\n";
+}
+
+// The rate the codecs and the tone generator work at: the playback mixer
+// runs at 8000 Hz, and the Opus codec can work at that rate although its
+// RTP clock runs at 48000 Hz.
+int workingSampleRate(const std::string& mime, const PayloadType* pt)
+{
+    return mime == "opus" ? 8000 : pt->clock_rate;
+}
+
+// Turns the jitter buffer on or off; either way its estimate of the
+// talker's clock starts afresh with the next packet.
+void setJitterBuffer(RtpSession* session, bool enabled)
+{
+    JBParameters parameters;
+    rtp_session_get_jitter_buffer_params(session, &parameters);
+    parameters.enabled = enabled ? TRUE : FALSE;
+    rtp_session_set_jitter_buffer_params(session, &parameters);
 }
 
 } // namespace
@@ -97,13 +112,14 @@ void MediaStream_t::buildGraph(const StreamSettings& settings)
     }
     mediaCheck(pt != nullptr, "pt != NULL", kSource);
     rtp_session_set_payload_type(audioStream_.session, payloadNumber);
+    receiveClockRate_ = pt->clock_rate;
     bool_t noStun = FALSE;
     ms_filter_call_method(audioStream_.rtpsend, MS_RTP_SEND_ENABLE_STUN, &noStun);
     ms_filter_call_method(audioStream_.rtpsend, MS_RTP_SEND_SET_SESSION, audioStream_.session);
     ms_filter_call_method(audioStream_.rtprecv, MS_RTP_RECV_SET_SESSION, audioStream_.session);
 
     audioStream_.dtmfgen = ms_factory_create_filter(factory, MS_DTMF_GEN_ID);
-    const int sampleRate = codec.mimeName == "opus" ? 8000 : pt->clock_rate;
+    const int sampleRate = workingSampleRate(codec.mimeName, pt);
     ms_filter_call_method(audioStream_.dtmfgen, MS_FILTER_SET_SAMPLE_RATE, const_cast<int*>(&sampleRate));
 
     connectSessionSignals();
@@ -247,6 +263,7 @@ void MediaStream_t::leaveGroup(const std::string& address)
 
 void MediaStream_t::rtpPacketReceived(const unsigned char* packet, int length)
 {
+    restartPendingJitterBuffer();
     if (length < 12)
         return;
     lastPacketSsrc_ = (device_id_t(packet[8]) << 24) | (device_id_t(packet[9]) << 16) |
@@ -258,6 +275,7 @@ void MediaStream_t::rtpPacketReceived(const unsigned char* packet, int length)
 
 void MediaStream_t::rtpNothingReceived()
 {
+    restartPendingJitterBuffer();
     if (activity_.nothingReceived(monotonicMs()) == ReceiveActivity::Change::Inactive)
         reportActivity(false, activity_.sender());
 }
@@ -299,12 +317,13 @@ void MediaStream_t::onTimestampJump(RtpSession* session, void*, void*, void*)
 
 void MediaStream_t::onPayloadTypeChanged(RtpSession* session, void* stream, void*, void*)
 {
-    auto* self = static_cast<MediaStream_t*>(stream);
-    const int n = rtp_session_get_recv_payload_type(session);
-    // Filters cannot be swapped from inside the ticker's own pass over the
-    // graph (it holds them in its execution list), so the main thread does
-    // it between a detach and an attach.
-    QMetaObject::invokeMethod(self, "replaceDecoder", Qt::QueuedConnection, Q_ARG(int, n));
+    // This runs inside the receiver's pass of the ticker, before the packet
+    // of the new payload type is handed on: swapping the decoder here lets
+    // the new decoder take that packet and every one after it. A decoder
+    // that joins the talker's stream late can stay out of step with the
+    // encoder (Speex does on a steady tone), and the old decoder would play
+    // the new payload as noise meanwhile.
+    static_cast<MediaStream_t*>(stream)->replaceDecoder(rtp_session_get_recv_payload_type(session));
 }
 
 void MediaStream_t::replaceDecoder(int n)
@@ -324,19 +343,63 @@ void MediaStream_t::replaceDecoder(int n)
         ortp_warning("No decoder found for %s", pt->mime_type);
         return;
     }
-    if (hac != nullptr)
-        hac->detachTicker();
-    ms_filter_unlink(audioStream_.rtprecv, 0, audioStream_.decoder, 0);
-    ms_filter_unlink(audioStream_.decoder, 0, audioStream_.dtmfgen, 0);
-    ms_filter_destroy(audioStream_.decoder);
-    audioStream_.decoder = decoder;
+    setUpDecoder(decoder, pt);
+    swapDecoder(decoder);
+    // The receiver's timestamps follow the new payload's clock from the
+    // next pass on.
     ms_filter_call_method(audioStream_.rtprecv, MS_RTP_RECV_SET_SESSION, session());
+    if (pt->clock_rate != receiveClockRate_)
+        restartJitterBufferAtNextReceive();
+    receiveClockRate_ = pt->clock_rate;
+}
+
+void MediaStream_t::restartJitterBufferAtNextReceive()
+{
+    // The jitter buffer's estimate of the talker's clock is in the old
+    // clock's units. Restarted now, it would compare the packets it holds
+    // with the rest of this pass's timestamp, still in the old units, and
+    // could drop all but the newest of them; a flush would drop them all,
+    // and the new decoder would miss the talker's first frames. Turned off
+    // for the rest of this pass, it hands them all on in order; it restarts
+    // before the next packet is read, in the new units.
+    setJitterBuffer(session(), false);
+    jitterRestartPending_ = true;
+}
+
+void MediaStream_t::restartPendingJitterBuffer()
+{
+    if (!jitterRestartPending_)
+        return;
+    jitterRestartPending_ = false;
+    setJitterBuffer(session(), true);
+}
+
+void MediaStream_t::setUpDecoder(MSFilter* decoder, const PayloadType* pt)
+{
+    // A new decoder starts at its codec's own rate (48000 Hz for Opus); it
+    // must produce what the tone generator and the mixer take.
+    setFilterSampleRate(decoder, workingSampleRate(pt->mime_type, pt), "Setting decoder sample rate to ");
     addFmtp(decoder, "plc=1;", "Unable to add decoder FMTP option ");
     if (pt->recv_fmtp != nullptr)
         addFmtp(decoder, pt->recv_fmtp, "Unable to add decoder FMTP option ");
+}
+
+void MediaStream_t::swapDecoder(MSFilter* decoder)
+{
+    // The ticker running the graph, if any; it is in its pass over the
+    // graph, so the links can change without stopping it (stopping it would
+    // close and reopen the sound cards under every stream).
+    MSTicker* running = audioStream_.decoder->ticker;
+    MSFilter* old = audioStream_.decoder;
+    ms_filter_unlink(audioStream_.rtprecv, 0, old, 0);
+    ms_filter_unlink(old, 0, audioStream_.dtmfgen, 0);
+    if (running != nullptr)
+        ms_filter_postprocess(old);
+    ms_filter_destroy(old);
+    audioStream_.decoder = decoder;
     ms_filter_link(audioStream_.rtprecv, 0, decoder, 0);
     ms_filter_link(decoder, 0, audioStream_.dtmfgen, 0);
-    if (hac != nullptr)
-        hac->attachTicker();
-    rtp_session_resync(session());
+    // A ticker prepares only the filters present when it was attached.
+    if (running != nullptr)
+        ms_filter_preprocess(decoder, running);
 }

@@ -64,15 +64,18 @@ protected:
     // A received RTCP message, on the ticker thread.
     virtual void rtcpReceived(const unsigned char* message, int length);
 
-private slots:
-    void replaceDecoder(int payloadNumber);
-
 private:
     void createSession(int jitterMs);
     void buildGraph(const StreamSettings& settings);
     void createCodecs(const char* mime, int sampleRate);
     void passCodecOptions(const CodecChoice& codec, const std::string& packetTime, PayloadType* pt);
     void connectSessionSignals();
+    // On the ticker thread, inside the receiver's pass over the graph.
+    void replaceDecoder(int payloadNumber);
+    void setUpDecoder(MSFilter* decoder, const PayloadType* pt);
+    void swapDecoder(MSFilter* decoder);
+    void restartJitterBufferAtNextReceive();
+    void restartPendingJitterBuffer();
     void setFilterSampleRate(MSFilter* filter, int rate, const char* what);
 
     static void onSsrcChanged(RtpSession* session, void* stream, void*, void*);
@@ -94,6 +97,9 @@ private:
     // Only the ticker thread reads and writes these.
     ReceiveActivity activity_;
     device_id_t lastPacketSsrc_ = 0;
+    // The clock of the payload the receiver now takes.
+    int receiveClockRate_ = 0;
+    bool jitterRestartPending_ = false;
     mutable std::mutex addressMutex_;
 };
 
