@@ -154,14 +154,29 @@ void PulseAudioServer::FeedCapturePipe()
         return;
     constexpr int kRate = 8000;
     constexpr int kChunk = kRate / 100;
+    // The tone pauses like speech between syllables: 300 ms on, 40 ms off.
+    // A perfectly steady tone is no voice: a predictive codec (Speex) tracks
+    // it so tightly that a decoder that missed a frame, or joined late, can
+    // drift into loud noise and never recover, as any Speex decoder does.
+    // Each pause lets a decoder settle on the sender's state again.
+    constexpr int kSyllableSamples = 300 * kRate / 1000;
+    constexpr int kPauseSamples = 40 * kRate / 1000;
     double phase = 0.0;
+    int gateSample = 0;
+    int previousHz = 0;
     auto next = std::chrono::steady_clock::now();
     while (feeding_) {
         std::int16_t chunk[kChunk];
-        const double step = 2.0 * M_PI * toneHz_ / kRate;
+        const int hz = toneHz_;
+        if (hz != previousHz)
+            gateSample = 0; // a tone that starts, starts with a syllable
+        previousHz = hz;
+        const double step = 2.0 * M_PI * hz / kRate;
         for (std::int16_t& sample : chunk) {
-            sample = toneHz_ > 0 ? static_cast<std::int16_t>(12000.0 * std::sin(phase)) : 0;
+            const bool sounding = hz > 0 && gateSample < kSyllableSamples;
+            sample = sounding ? static_cast<std::int16_t>(12000.0 * std::sin(phase)) : 0;
             phase = std::fmod(phase + step, 2.0 * M_PI);
+            gateSample = (gateSample + 1) % (kSyllableSamples + kPauseSamples);
         }
         // Like a live microphone, audio nobody reads is lost rather than
         // queued: a backlog in the pipe would delay everything after it.

@@ -1,6 +1,6 @@
 // A headless PulseAudio daemon for audio tests: a null sink whose monitor
 // records what the program played, and a capture source fed in real time
-// through a pipe (silence, or a sine tone), all in a temporary folder; the
+// through a pipe (silence, or a sine tone paced like speech), all in a temporary folder; the
 // daemon is stopped by its pid. While it runs, this process's PulseAudio
 // clients (the media library) use it.
 #pragma once
@@ -32,7 +32,8 @@ public:
     // "unix:<folder>/native", for child processes' PULSE_SERVER.
     const std::string& ServerAddress() const { return server_; }
 
-    // Changes the captured tone from now on (0 Hz: silence).
+    // Changes the captured tone from now on (0 Hz: silence). The tone pauses
+    // 40 ms after every 300 ms, as speech does between syllables.
     void SetCaptureTone(int hz) { toneHz_ = hz; }
 
     // Mono 16-bit samples at 8000 Hz of what the sink plays from now on for
