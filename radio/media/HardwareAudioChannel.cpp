@@ -21,6 +21,10 @@
 
 namespace {
 
+// The capture splitter's last output (it has ten); streams and the PA loop
+// use the pins from 0 up.
+constexpr int kCaptureDrainPin = 9;
+
 constexpr const char* kSource = "HardwareAudioChannel";
 
 MSFilter* createFilter(MSFilterId id, const char* condition)
@@ -76,7 +80,9 @@ HardwareAudioChannel::~HardwareAudioChannel()
     if (sndCaptureFilter_ != nullptr) {
         ms_filter_unlink(sndCaptureFilter_, 0, captureResampler_, 0);
         ms_filter_unlink(captureResampler_, 0, captureTee_, 0);
+        ms_filter_unlink(captureTee_, kCaptureDrainPin, captureDrain_, 0);
         ms_filter_destroy(sndCaptureFilter_);
+        ms_filter_destroy(captureDrain_);
     }
     for (MSFilter* f : {playbackMixer_, playbackVolume_, playbackResampler_, playbackFlowControl_, sndPlaybackFilter_,
                         captureResampler_, captureTee_})
@@ -178,6 +184,12 @@ void HardwareAudioChannel::linkCaptureChain()
         return;
     int ret = ms_filter_link(sndCaptureFilter_, 0, captureResampler_, 0);
     ret |= ms_filter_link(captureResampler_, 0, captureTee_, 0);
+    // The splitter frees a captured block only by handing it to an output
+    // that is linked and not muted. With every stream's branch muted (no
+    // transmission, the usual state) it kept each block: the idle radio's
+    // memory grew by megabytes an hour. The drain is always there to take it.
+    captureDrain_ = createFilter(MS_VOID_SINK_ID, "capture_drain_ != NULL");
+    ret |= ms_filter_link(captureTee_, kCaptureDrainPin, captureDrain_, 0);
     mediaCheck(ret == 0, "ret == 0", kSource);
 }
 

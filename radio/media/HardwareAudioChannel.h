@@ -83,6 +83,8 @@ private:
     MSFilter* sndPlaybackFilter_ = nullptr;
     MSFilter* sndCaptureFilter_ = nullptr;
     MSFilter* captureTee_ = nullptr;
+    // Takes the captured audio on the splitter's last output, never muted.
+    MSFilter* captureDrain_ = nullptr;
     MSFilter* playbackMixer_ = nullptr;
     bool microphonePresent_ = true;
     bool tickerAttached_ = false;

@@ -6,11 +6,13 @@
 #include "MediaTestSupport.h"
 #include "NetNamespace.h"
 #include "RadioContact.h"
+#include "TimestampingSoundCard.h"
 
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
+#include <malloc.h>
 #include <mutex>
 
 namespace {
@@ -195,6 +197,34 @@ TEST_F(AudioChannel, StalledTickerLeadsToTheRestartNoticeAndRequest)
     EXPECT_EQ(notice.first().at(0).toString(), "Audio processing unexpectedly stopped.  Restarting...");
     ASSERT_EQ(restart.count(), 1);
     EXPECT_LT(std::chrono::steady_clock::now() - stalled, 4000ms);
+}
+
+// Between transmissions every capture branch is muted; the captured audio
+// must still be freed, or an idle radio grows by megabytes an hour. Measured
+// on the heap with the timestamping card, which captures at the real rate,
+// and without the sound server, whose recorder keeps 30 s of what it heard.
+TEST(AudioChannelMemory, IdleRadioCapturingWithEveryBranchMutedKeepsNoAudio)
+{
+    RVX_REQUIRE_PRIVATE_NETNS();
+    InitMediaAndTrunk();
+    TimestampingSoundCard::Install(mediaFactory());
+    HardwareAudioChannel::Options cards;
+    cards.readSettings = false;
+    cards.playbackCardId = TimestampingSoundCard::CardId();
+    cards.captureCardId = TimestampingSoundCard::CardId();
+    HalvaneChannel first(0, 0, kPcmu20);
+    HalvaneChannel second(0, 1, kPcmu20);
+    HardwareAudioChannel audio(cards);
+    ASSERT_TRUE(audio.microphonePresent());
+    audio.attachMediaStream(&first);
+    audio.attachMediaStream(&second);
+    Pump(1000ms);
+
+    const std::size_t before = mallinfo2().uordblks;
+    Pump(4000ms);
+    const std::size_t after = mallinfo2().uordblks;
+    // Four seconds of kept capture blocks would be over 100 kB.
+    EXPECT_LT(after, before + 40 * 1024) << "heap grew from " << before << " to " << after << " bytes";
 }
 
 } // namespace
