@@ -49,6 +49,7 @@ void HalvaneChannel::setChannelAddress(int localPort, const std::string& remoteA
 void HalvaneChannel::startTransmit()
 {
     sendSourceDescriptionNow();
+    startTalkspurt();
     if (hac != nullptr)
         hac->setBranchMuted(pin(), false);
     else

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iomanip>
+#include <pthread.h>
 #include <mediastreamer2/dtmfgen.h>
 #include <mediastreamer2/msrtp.h>
 
@@ -261,11 +262,55 @@ void MediaStream_t::leaveGroup(const std::string& address)
 
 // ---- Receive side, on the ticker thread --------------------------------------
 
+void MediaStream_t::startTalkspurt()
+{
+    MSFilter* encoder = audioStream_.encoder;
+    MSTicker* ticker = encoder->ticker;
+    if (ticker != nullptr) {
+        // The ticker holds its lock while it runs the graphs, so the encoder
+        // is not in use while it restarts (unless this is the ticker's own
+        // thread, which already holds it).
+        const bool onTickerThread = pthread_equal(pthread_self(), ticker->thread) != 0;
+        if (!onTickerThread)
+            ms_mutex_lock(&ticker->lock);
+        ms_filter_postprocess(encoder);
+        ms_filter_preprocess(encoder, ticker);
+        if (!onTickerThread)
+            ms_mutex_unlock(&ticker->lock);
+    }
+    talkspurtPending_ = true;
+}
+
+bool MediaStream_t::rtpTalkspurtStarts()
+{
+    return talkspurtPending_.exchange(false);
+}
+
+void MediaStream_t::restartDecoder()
+{
+    MSFilter* decoder = audioStream_.decoder;
+    MSTicker* running = decoder->ticker;
+    if (running == nullptr)
+        return;
+    ms_filter_postprocess(decoder);
+    ms_filter_preprocess(decoder, running);
+}
+
 void MediaStream_t::rtpPacketReceived(const unsigned char* packet, int length)
 {
     restartPendingJitterBuffer();
     if (length < 12)
         return;
+    // The talker's first packet: its encoder has just started afresh. The
+    // previous transmission's packets have all played by now (the key-up
+    // wait is longer than the jitter buffer).
+    if (packet[1] & 0x80) {
+        // Whatever the jitter buffer still holds or expects belongs to the
+        // last transmission: it starts over with this one, so that no early
+        // packet of it is dropped as late and the decoder takes them all.
+        rtp_session_resync(session());
+        restartDecoder();
+    }
     lastPacketSsrc_ = (device_id_t(packet[8]) << 24) | (device_id_t(packet[9]) << 16) |
                       (device_id_t(packet[10]) << 8) | device_id_t(packet[11]);
     const ReceiveActivity::Change change = activity_.packetReceived(lastPacketSsrc_, monotonicMs());

@@ -13,6 +13,7 @@
 #include <mediastreamer2/msticker.h>
 #include <ortp/ortp.h>
 
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -57,6 +58,14 @@ public:
     // The audio channel calls these around graph changes it makes.
     void setTicker(MSTicker* ticker) { audioStream_.ticker = ticker; }
 
+    // A transmission begins: the encoder starts from its initial state and
+    // the first packet carries the marker bit, on which listeners restart
+    // their decoders. A predictive codec (Speex) then starts each
+    // transmission with both ends in step, instead of the decoder picking
+    // up the encoder's state from the last transmission after concealing
+    // the silence since. Main thread.
+    void startTalkspurt();
+
 public slots:
     void viUpdateMulticastJoins() override;
 
@@ -86,6 +95,10 @@ private:
     void rtpNothingReceived() override;
     void rtcpMessageReceived(const unsigned char* message, int length) override;
     void reportActivity(bool active, device_id_t ssrc);
+    bool rtpTalkspurtStarts() override;
+    // On the ticker thread, inside the receiver's pass: the decoder starts
+    // from its initial state with the packet that starts a talkspurt.
+    void restartDecoder();
 
     const int kind_;
     const int pin_;
@@ -100,6 +113,8 @@ private:
     // The clock of the payload the receiver now takes.
     int receiveClockRate_ = 0;
     bool jitterRestartPending_ = false;
+    // Set on the main thread, taken by the sending transport.
+    std::atomic<bool> talkspurtPending_{false};
     mutable std::mutex addressMutex_;
 };
 

@@ -62,6 +62,10 @@ int RtpTransportCallback_rtp_sendto(RtpTransport* t, mblk_t* msg, int flags, con
                                     socklen_t tolen)
 {
     singleBlock(msg);
+    // The marker bit starts a talkspurt: listeners restart their decoders on it.
+    RtpReceiveObserver* observer = observerOf(t);
+    if (observer != nullptr && msgdsize(msg) >= 12 && observer->rtpTalkspurtStarts())
+        msg->b_rptr[1] |= 0x80;
     const int err = trunk::sendRtp(t->session->rtp.gs.socket, msg->b_rptr, static_cast<int>(msgdsize(msg)), flags, to,
                                    static_cast<int>(tolen));
     debug_log_cout("DEBUG_SENDTO") << "Leaving " << "RtpTransportCallback_rtp_sendto" << " with err: " << err << "\n";

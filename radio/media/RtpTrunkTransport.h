@@ -10,7 +10,9 @@
 
 // What a media session learns from its transports, on the ticker thread: each
 // received RTP packet, each receive pass that found nothing, and each
-// received RTCP message. Given as the transports' data.
+// received RTCP message; and whether the RTP packet being sent starts a
+// talkspurt (the transport then sets its marker bit). Given as the
+// transports' data.
 class RtpReceiveObserver
 {
 public:
@@ -18,6 +20,8 @@ public:
     virtual void rtpPacketReceived(const unsigned char* packet, int length) = 0;
     virtual void rtpNothingReceived() = 0;
     virtual void rtcpMessageReceived(const unsigned char* message, int length) = 0;
+    // True once for the first packet of a transmission.
+    virtual bool rtpTalkspurtStarts() { return false; }
 };
 
 // Creates the RTP transport when *rtp is empty and the RTCP transport when

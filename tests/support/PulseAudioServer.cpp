@@ -168,12 +168,13 @@ void PulseAudioServer::FeedCapturePipe()
     while (feeding_) {
         std::int16_t chunk[kChunk];
         const int hz = toneHz_;
+        const bool steady = steady_;
         if (hz != previousHz)
             gateSample = 0; // a tone that starts, starts with a syllable
         previousHz = hz;
         const double step = 2.0 * M_PI * hz / kRate;
         for (std::int16_t& sample : chunk) {
-            const bool sounding = hz > 0 && gateSample < kSyllableSamples;
+            const bool sounding = hz > 0 && (steady || gateSample < kSyllableSamples);
             sample = sounding ? static_cast<std::int16_t>(12000.0 * std::sin(phase)) : 0;
             phase = std::fmod(phase + step, 2.0 * M_PI);
             gateSample = (gateSample + 1) % (kSyllableSamples + kPauseSamples);

@@ -35,6 +35,8 @@ public:
     // Changes the captured tone from now on (0 Hz: silence). The tone pauses
     // 40 ms after every 300 ms, as speech does between syllables.
     void SetCaptureTone(int hz) { toneHz_ = hz; }
+    // A tone without pauses: the hardest signal for a predictive codec.
+    void SetCaptureToneSteady(bool steady) { steady_ = steady; }
 
     // Mono 16-bit samples at 8000 Hz of what the sink plays from now on for
     // the duration.
@@ -66,6 +68,7 @@ private:
 
     // Writes the capture tone into the source's pipe, 10 ms at a time.
     std::atomic<int> toneHz_{0};
+    std::atomic<bool> steady_{false};
     std::atomic<bool> feeding_{false};
     std::thread feeder_;
     // Reads the sink's monitor all the time, so that recordings start at once.

@@ -127,4 +127,47 @@ INSTANTIATE_TEST_SUITE_P(TalkerCodecToListenerCodec, MixedCodecVoicePath,
                              return WithoutSpaces(info.param.talker) + "To" + WithoutSpaces(info.param.listener);
                          });
 
+// ---- Transmission after transmission ----------------------------------------
+
+// A steady tone is the signal on which a Speex decoder that is out of step
+// with the encoder never recovers. Each transmission must start with both
+// in step, or the second one plays as noise.
+using OverAfterOver = OnSoundServer<const char*>;
+
+TEST_P(OverAfterOver, SecondTransmissionOfASteadyToneIsHeardClearly)
+{
+    pulse->SetCaptureToneSteady(true);
+    HalvaneChannel sender(0, 0, StreamSettings{GetParam(), "20"});
+    HalvaneChannel receiver(0, 1, StreamSettings{GetParam(), "20"});
+    HardwareAudioChannel audio(DefaultCards());
+    audio.attachMediaStream(&sender);
+    audio.attachMediaStream(&receiver);
+    sender.setSsrc(kTalkerA);
+    sender.setChannelAddress(41000, kGroup, 41002, 41003);
+    receiver.setChannelAddress(41002, kGroup, 41002, 41003);
+    QSignalSpy active(&receiver, &RadioStream::coIncomingMediaStreamActive);
+    QSignalSpy inactive(&receiver, &RadioStream::coIncomingMediaStreamInactive);
+
+    sender.startTransmit();
+    EXPECT_TRUE(active.wait(3000));
+    Pump(1500ms);
+    sender.stopTransmit();
+    EXPECT_TRUE(inactive.wait(3000));
+    Pump(500ms);
+    sender.startTransmit();
+    EXPECT_TRUE(active.wait(3000));
+    Pump(1500ms);
+    const std::vector<std::int16_t> played = pulse->RecordPlayback(1500ms);
+    sender.stopTransmit();
+    Pump(100ms);
+    pulse->SetCaptureToneSteady(false);
+
+    ASSERT_GT(played.size(), 4000u);
+    EXPECT_GT(ToneShare(played, kCapturedToneHz), 0.5) << GetParam() << " level " << Level(played);
+    EXPECT_LT(Level(played), 12000.0) << GetParam() << ": the tone plays at about 8000";
+}
+
+INSTANTIATE_TEST_SUITE_P(PredictiveAndOtherCodecs, OverAfterOver, ::testing::Values("Speex 5", "Opus 12", "PCMU"),
+                         [](const auto& info) { return WithoutSpaces(info.param); });
+
 } // namespace
