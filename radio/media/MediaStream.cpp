@@ -311,8 +311,7 @@ void MediaStream_t::rtpPacketReceived(const unsigned char* packet, int length)
         rtp_session_resync(session());
         restartDecoder();
     }
-    lastPacketSsrc_ = (device_id_t(packet[8]) << 24) | (device_id_t(packet[9]) << 16) |
-                      (device_id_t(packet[10]) << 8) | device_id_t(packet[11]);
+    lastPacketSsrc_ = rtpPacketSsrc(packet, length);
     const ReceiveActivity::Change change = activity_.packetReceived(lastPacketSsrc_, monotonicMs());
     if (change == ReceiveActivity::Change::Active || change == ReceiveActivity::Change::SenderChanged)
         reportActivity(true, lastPacketSsrc_);

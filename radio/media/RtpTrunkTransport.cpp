@@ -80,21 +80,16 @@ int RtpTransportCallback_rtcp_sendto(RtpTransport* t, mblk_t* msg, int flags, co
                            static_cast<int>(tolen));
 }
 
-device_id_t packetSsrc(const unsigned char* packet, int n)
+device_id_t bigEndian32(const unsigned char* bytes)
 {
-    if (n < 12)
-        return 0;
-    return (device_id_t(packet[8]) << 24) | (device_id_t(packet[9]) << 16) | (device_id_t(packet[10]) << 8) |
-           device_id_t(packet[11]);
+    return (device_id_t(bytes[0]) << 24) | (device_id_t(bytes[1]) << 16) | (device_id_t(bytes[2]) << 8) |
+           device_id_t(bytes[3]);
 }
 
 // The sender of an RTCP compound: the SSRC of its first report.
 device_id_t rtcpSenderSsrc(const unsigned char* packet, int n)
 {
-    if (n < 8)
-        return 0;
-    return (device_id_t(packet[4]) << 24) | (device_id_t(packet[5]) << 16) | (device_id_t(packet[6]) << 8) |
-           device_id_t(packet[7]);
+    return n < 8 ? 0 : bigEndian32(packet + 4);
 }
 
 // The radio's own packets come back to it: multicast is looped to the
@@ -168,7 +163,7 @@ void forwardToCallerStream(unsigned char* packet, int n)
     // A packet too short to carry an SSRC names no caller.
     if (n < 12)
         return;
-    const device_id_t caller = packetSsrc(packet, n);
+    const device_id_t caller = rtpPacketSsrc(packet, n);
     const std::string callerAddress = individualCallAddress(caller);
     debug_log_cout("DEBUG_FEEDBACK2HALVANE") << "Queueing a packet for the socket that's joined to " << callerAddress
                                              << "\n";
@@ -199,7 +194,7 @@ int RtpTransportCallback_rtp_recvfrom(RtpTransport* t, mblk_t* msg, int flags, s
                 *fromlen = static_cast<socklen_t>(fromLength);
             return received;
         },
-        packetSsrc, msg->b_wptr);
+        rtpPacketSsrc, msg->b_wptr);
     RtpReceiveObserver* observer = observerOf(t);
     if (n <= 0) {
         if (observer != nullptr)
@@ -241,6 +236,11 @@ RtpTransport* newTransport(void* data, bool rtp)
 }
 
 } // namespace
+
+device_id_t rtpPacketSsrc(const unsigned char* packet, int length)
+{
+    return length < 12 ? 0 : bigEndian32(packet + 8);
+}
 
 void createTrunkTransports(void* data, RtpTransport** rtp, RtpTransport** rtcp)
 {

@@ -24,6 +24,9 @@ public:
     virtual bool rtpTalkspurtStarts() { return false; }
 };
 
+// The SSRC of an RTP packet (0 for one too short to carry it).
+device_id_t rtpPacketSsrc(const unsigned char* packet, int length);
+
 // Creates the RTP transport when *rtp is empty and the RTCP transport when
 // *rtcp is empty; data is an RtpReceiveObserver or null.
 void createTrunkTransports(void* data, RtpTransport** rtp, RtpTransport** rtcp);

@@ -35,20 +35,31 @@ struct HeardVoice
 // Talker and listener on one channel and one audio channel, each built with
 // its own codec setting. What the listener plays is recorded once the sound
 // server's capture buffering has passed (see the public-address loop test).
+struct TalkerAndListener
+{
+    TalkerAndListener(const char* talkerCodec, const char* listenerCodec)
+        : sender(0, 0, StreamSettings{talkerCodec, "20"}), receiver(0, 1, StreamSettings{listenerCodec, "20"}),
+          audio(DefaultCards())
+    {
+        EXPECT_TRUE(audio.microphonePresent());
+        EXPECT_TRUE(audio.playbackPresent());
+        audio.attachMediaStream(&sender);
+        audio.attachMediaStream(&receiver);
+        sender.setSsrc(kTalkerA);
+        sender.setChannelAddress(41000, kGroup, 41002, 41003);
+        receiver.setChannelAddress(41002, kGroup, 41002, 41003);
+    }
+    HalvaneChannel sender;
+    HalvaneChannel receiver;
+    HardwareAudioChannel audio;
+};
+
 HeardVoice TalkOverChannel(PulseAudioServer& pulse, const char* talkerCodec, const char* listenerCodec)
 {
     HeardVoice heard;
-    HalvaneChannel sender(0, 0, StreamSettings{talkerCodec, "20"});
-    HalvaneChannel receiver(0, 1, StreamSettings{listenerCodec, "20"});
-    HardwareAudioChannel audio(DefaultCards());
-    EXPECT_TRUE(audio.microphonePresent());
-    EXPECT_TRUE(audio.playbackPresent());
-    audio.attachMediaStream(&sender);
-    audio.attachMediaStream(&receiver);
-    sender.setSsrc(kTalkerA);
-    sender.setChannelAddress(41000, kGroup, 41002, 41003);
-    receiver.setChannelAddress(41002, kGroup, 41002, 41003);
-    QSignalSpy active(&receiver, &RadioStream::coIncomingMediaStreamActive);
+    TalkerAndListener pair(talkerCodec, listenerCodec);
+    HalvaneChannel& sender = pair.sender;
+    QSignalSpy active(&pair.receiver, &RadioStream::coIncomingMediaStreamActive);
 
     sender.startTransmit();
     if (active.wait(3000)) {
@@ -137,16 +148,10 @@ using OverAfterOver = OnSoundServer<const char*>;
 TEST_P(OverAfterOver, SecondTransmissionOfASteadyToneIsHeardClearly)
 {
     pulse->SetCaptureToneSteady(true);
-    HalvaneChannel sender(0, 0, StreamSettings{GetParam(), "20"});
-    HalvaneChannel receiver(0, 1, StreamSettings{GetParam(), "20"});
-    HardwareAudioChannel audio(DefaultCards());
-    audio.attachMediaStream(&sender);
-    audio.attachMediaStream(&receiver);
-    sender.setSsrc(kTalkerA);
-    sender.setChannelAddress(41000, kGroup, 41002, 41003);
-    receiver.setChannelAddress(41002, kGroup, 41002, 41003);
-    QSignalSpy active(&receiver, &RadioStream::coIncomingMediaStreamActive);
-    QSignalSpy inactive(&receiver, &RadioStream::coIncomingMediaStreamInactive);
+    TalkerAndListener pair(GetParam(), GetParam());
+    HalvaneChannel& sender = pair.sender;
+    QSignalSpy active(&pair.receiver, &RadioStream::coIncomingMediaStreamActive);
+    QSignalSpy inactive(&pair.receiver, &RadioStream::coIncomingMediaStreamInactive);
 
     sender.startTransmit();
     EXPECT_TRUE(active.wait(3000));
