@@ -4,6 +4,7 @@
 #include "VirtualRadio.h"
 
 #include "DelayedPersistentQSettings.h"
+#include "LocationText.h"
 #include "PttManager.h"
 #include "SystemCommand.h"
 #include "debug_log.h"
@@ -506,12 +507,8 @@ void VirtualRadio::updateCallerIdLocation()
 {
     location_t location;
     std::string text;
-    if (services_.ownLocation && services_.ownLocation(location)) {
-        char buffer[96];
-        std::snprintf(buffer, sizeof buffer, "%f%c,%f%c", location.latitude, location.latitude >= 0 ? 'N' : 'S',
-                      location.longitude, location.longitude >= 0 ? 'E' : 'W');
-        text = buffer;
-    }
+    if (services_.ownLocation && services_.ownLocation(location))
+        text = formatLocationText(location.latitude, location.longitude);
     debug_log_printf("DEBUG_CALLER_ID_LOCATION", "Setting location for outgoing callerID: %s\n", text.c_str());
     channelStream_->setLocationText(text);
     individualCallTxStream_->setLocationText(text);

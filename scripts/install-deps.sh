@@ -11,12 +11,21 @@ packages=(
   libortp-dev libmediastreamer-dev libbctoolbox-dev
   gpg gpg-agent libcpp-httplib-dev
   iproute2 util-linux procps
-  xvfb xauth fonts-liberation xdotool
+  xvfb xauth fonts-liberation xdotool locales
   pulseaudio pulseaudio-utils
 )
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+# Tests check that texts for peers and files keep a '.' under a locale whose
+# decimal separator is a comma.
+generate_test_locale() {
+  if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf8'; then
+    echo "Generating the de_DE.UTF-8 locale for the tests"
+    $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8
+  fi
+}
 
 missing=()
 for p in "${packages[@]}"; do
@@ -24,9 +33,11 @@ for p in "${packages[@]}"; do
 done
 if [ "${#missing[@]}" -eq 0 ]; then
   echo "All build and test dependencies are installed."
+  generate_test_locale
   exit 0
 fi
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -q
 $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+generate_test_locale

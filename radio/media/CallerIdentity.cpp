@@ -14,13 +14,6 @@ constexpr unsigned kSdesCname = 1;
 constexpr unsigned kSdesName = 2;
 constexpr unsigned kSdesLoc = 5;
 
-std::string fixedSix(double value)
-{
-    char text[64];
-    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 6);
-    return std::string(text, result.ptr);
-}
-
 // The leading decimal number of the text; 0 when there is none.
 double leadingNumber(const char* begin, const char* end)
 {
@@ -47,10 +40,27 @@ void applyLocation(RadioContact& contact, const std::string& text)
     contact.setLocation(location);
 }
 
-void applyItem(RadioContact& contact, unsigned type, const std::string& text)
+// What the items read so far say, and the SSRC of the chunk that gave the
+// CNAME.
+struct Described
 {
-    if (type == kSdesCname)
+    RadioContact contact;
+    device_id_t cnameChunkSsrc = 0;
+};
+
+device_id_t chunkSsrc(const unsigned char* chunk)
+{
+    return (device_id_t(chunk[0]) << 24) | (device_id_t(chunk[1]) << 16) | (device_id_t(chunk[2]) << 8) |
+           device_id_t(chunk[3]);
+}
+
+void applyItem(Described& described, device_id_t ssrc, unsigned type, const std::string& text)
+{
+    RadioContact& contact = described.contact;
+    if (type == kSdesCname) {
         contact.setId(text.c_str());
+        described.cnameChunkSsrc = ssrc;
+    }
     else if (type == kSdesName)
         contact.setName(text);
     else if (type == kSdesLoc)
@@ -64,18 +74,19 @@ std::size_t packetSize(const unsigned char* header)
 
 // Walks the chunks of one SDES packet, [p, end); stops at the first item
 // that does not fit.
-void readSdesChunks(const unsigned char* p, const unsigned char* end, unsigned chunkCount, RadioContact& contact)
+void readSdesChunks(const unsigned char* p, const unsigned char* end, unsigned chunkCount, Described& described)
 {
     for (unsigned chunk = 0; chunk < chunkCount; ++chunk) {
         const unsigned char* const chunkStart = p;
         if (end - p < 4)
             return;
+        const device_id_t ssrc = chunkSsrc(p);
         p += 4; // SSRC or CSRC of the chunk
         while (p < end && *p != kSdesEnd) {
             if (end - p < 2 || end - p - 2 < p[1])
                 return;
             const char* text = reinterpret_cast<const char*>(p) + 2;
-            applyItem(contact, p[0], std::string(text, strnlen(text, p[1])));
+            applyItem(described, ssrc, p[0], std::string(text, strnlen(text, p[1])));
             p += 2 + p[1];
         }
         if (p >= end)
@@ -85,19 +96,7 @@ void readSdesChunks(const unsigned char* p, const unsigned char* end, unsigned c
     }
 }
 
-} // namespace
-
-std::string formatLocationText(double latitude, double longitude)
-{
-    std::string text = fixedSix(latitude);
-    text += latitude >= 0 ? 'N' : 'S';
-    text += ',';
-    text += fixedSix(longitude);
-    text += longitude >= 0 ? 'E' : 'W';
-    return text.substr(0, 24);
-}
-
-std::optional<RadioContact> callerIdentityFromRtcp(const unsigned char* message, std::size_t length)
+std::optional<Described> describedSource(const unsigned char* message, std::size_t length)
 {
     if (message == nullptr || length < 4)
         return std::nullopt;
@@ -111,7 +110,24 @@ std::optional<RadioContact> callerIdentityFromRtcp(const unsigned char* message,
     const std::size_t secondSize = packetSize(second);
     if (secondSize < static_cast<std::size_t>(end - second))
         end = second + secondSize;
-    RadioContact contact;
-    readSdesChunks(second + 4, end, second[0] & 0x1Fu, contact);
-    return contact;
+    Described described;
+    readSdesChunks(second + 4, end, second[0] & 0x1Fu, described);
+    return described;
+}
+
+} // namespace
+
+std::optional<RadioContact> callerIdentityFromRtcp(const unsigned char* message, std::size_t length)
+{
+    if (const auto described = describedSource(message, length))
+        return described->contact;
+    return std::nullopt;
+}
+
+std::optional<RadioContact> trustedCallerIdentity(const unsigned char* message, std::size_t length)
+{
+    const auto described = describedSource(message, length);
+    if (!described || described->contact.id() == 0 || described->contact.id() != described->cnameChunkSsrc)
+        return std::nullopt;
+    return described->contact;
 }

@@ -141,7 +141,7 @@ void HalvaneChannel::sendSourceDescriptionNow()
 
 void HalvaneChannel::rtcpReceived(const unsigned char* message, int length)
 {
-    if (const auto contact = callerIdentityFromRtcp(message, static_cast<std::size_t>(length)))
+    if (const auto contact = trustedCallerIdentity(message, static_cast<std::size_t>(length)))
         deliverContact(*contact);
 }
 

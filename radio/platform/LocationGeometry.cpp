@@ -2,6 +2,7 @@
 // with the rounding of the display.
 #include "LocationGeometry.h"
 
+#include "LocationText.h"
 #include "debug_log.h"
 
 #include <algorithm>
@@ -24,6 +25,13 @@ const char* const kCompassPoints[] = {"N", "NE", "E", "SE", "S", "SW", "W", "NW"
 
 thread_local char distanceBuffer[30];
 thread_local const char* distanceUnit = "";
+
+// Distances come out with a '.' whatever the locale, like every other
+// number the radio writes.
+void copyText(const std::string& text)
+{
+    std::snprintf(distanceBuffer, sizeof distanceBuffer, "%s", text.c_str());
+}
 
 } // namespace
 
@@ -68,13 +76,13 @@ const char* formatDistance(double metres, const std::string& unitSystem, const c
         const double miles = metres / kMetresPerMile;
         debug_log_printf("DEBUG_GPS", "Distance in Miles: %f\n", miles);
         if (miles >= 10.0) {
-            std::snprintf(distanceBuffer, sizeof distanceBuffer, "%.0f", miles);
+            copyText(decimalText(miles, 0));
             distanceUnit = "Miles";
         } else if (miles >= 0.1) {
-            std::snprintf(distanceBuffer, sizeof distanceBuffer, "%.1f", miles);
+            copyText(decimalText(miles, 1));
             distanceUnit = "Miles";
         } else {
-            std::snprintf(distanceBuffer, sizeof distanceBuffer, "%.0f", miles * kYardsPerMile);
+            copyText(decimalText(miles * kYardsPerMile, 0));
             distanceUnit = "Yards";
         }
     } else {

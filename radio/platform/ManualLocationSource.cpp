@@ -29,8 +29,8 @@ void ManualLocationSource::readSettings()
         debug_log_printf_always("Setting location manually using QSettings (disables GPS)\n");
     }
     location_t location;
-    location.latitude = settings_.value(QStringLiteral("s_latitude"), 0).toFloat();
-    location.longitude = settings_.value(QStringLiteral("s_longitude"), 0).toFloat();
+    location.latitude = settings_.value(QStringLiteral("s_latitude"), 0).toDouble();
+    location.longitude = settings_.value(QStringLiteral("s_longitude"), 0).toDouble();
     location.fix = 0;
     location.valid = true;
     holder_.setLocation(location);

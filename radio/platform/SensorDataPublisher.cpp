@@ -2,6 +2,7 @@
 #include "SensorDataPublisher.h"
 
 #include "DeviceIdentity.h"
+#include "LocationText.h"
 #include "ManagementService.h"
 #include "MyLocationManager.h"
 #include "debug_log.h"
@@ -34,9 +35,9 @@ void SensorDataPublisher_t::setPauses(int periodMs, int firstFixPollMs)
 std::string SensorDataPublisher_t::locationBody(const std::string& keyId, double latitude, double longitude,
                                                 long time)
 {
-    char body[kLongestBody + 1];
-    std::snprintf(body, sizeof body, "kid=%s&lat=%.8f&lon=%.8f&ts=%ld", keyId.c_str(), latitude, longitude, time);
-    return body;
+    const std::string body = "kid=" + keyId + "&lat=" + decimalText(latitude, 8) + "&lon=" +
+                             decimalText(longitude, 8) + "&ts=" + std::to_string(time);
+    return body.substr(0, kLongestBody);
 }
 
 // Sleeps in short slices so that a stop request ends the loop promptly.

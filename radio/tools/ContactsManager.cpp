@@ -5,6 +5,7 @@
 #include "DeviceIdentity.h"
 #include "debug_log.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -32,16 +33,23 @@ ContactsManager* ContactsManager::instance()
     return manager;
 }
 
+ContactsManager::ContactsManager()
+{
+    learnedSignalTimer_.setSingleShot(true);
+    connect(&learnedSignalTimer_, &QTimer::timeout, this, &ContactsManager::emitLearnedSignals);
+}
+
 ContactsManager::ContactMap ContactsManager::contacts() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return contacts_;
 }
 
-RadioContact ContactsManager::contact(device_id_t id)
+RadioContact ContactsManager::contact(device_id_t id) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    return contacts_[id];
+    const auto entry = contacts_.find(id);
+    return entry == contacts_.end() ? RadioContact() : entry->second;
 }
 
 void ContactsManager::addContact(const RadioContact& contact)
@@ -70,26 +78,73 @@ bool ContactsManager::updateContact(const RadioContact& contact)
 {
     if (contact.id() == 0)
         return false;
-    std::unique_lock<std::mutex> lock(mutex_);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!storeLearned(contact))
+            return false;
+        changedLearned_.insert(contact.id());
+        if (learnedSignalsQueued_)
+            return true;
+        learnedSignalsQueued_ = true;
+    }
+    QMetaObject::invokeMethod(this, &ContactsManager::scheduleLearnedSignals, Qt::QueuedConnection);
+    return true;
+}
+
+bool ContactsManager::storeLearned(const RadioContact& contact)
+{
+    const auto learned = learned_.find(contact.id());
+    if (learned != learned_.end())
+        learned->second = ++heardCount_;
     auto entry = contacts_.find(contact.id());
     if (entry == contacts_.end()) {
-        lock.unlock();
         debug_log_printf("DEBUG_CONTACTS", "Contact was not found...\n");
-        addContact(contact);
+        contacts_.emplace(contact.id(), contact);
+        learned_[contact.id()] = ++heardCount_;
+        forgetLeastRecentlyHeard();
         debug_log_printf("DEBUG_CONTACTS", "Contact added to the list!\n");
-        emitChanged(contact.id());
         return true;
     }
     if (entry->second.name() == contact.name() && entry->second.location() == contact.location()) {
-        lock.unlock();
         debug_log_printf("DEBUG_CONTACTS", "Contact is already up to date...\n");
         return false;
     }
-    entry->second = contact;
-    lock.unlock();
     debug_log_printf("DEBUG_CONTACTS", "Contact needs updating...\n");
-    emitChanged(contact.id());
+    entry->second = contact;
     return true;
+}
+
+void ContactsManager::forgetLeastRecentlyHeard()
+{
+    if (learned_.size() <= kMostLearnedContacts)
+        return;
+    auto oldest = learned_.begin();
+    for (auto entry = learned_.begin(); entry != learned_.end(); ++entry)
+        if (entry->second < oldest->second)
+            oldest = entry;
+    contacts_.erase(oldest->first);
+    changedLearned_.erase(oldest->first);
+    learned_.erase(oldest);
+}
+
+void ContactsManager::scheduleLearnedSignals()
+{
+    const qint64 since = sinceLearnedSignals_.isValid() ? sinceLearnedSignals_.elapsed() : learnedChangeIntervalMs_;
+    learnedSignalTimer_.start(static_cast<int>(std::max<qint64>(0, learnedChangeIntervalMs_ - since)));
+}
+
+void ContactsManager::emitLearnedSignals()
+{
+    std::set<device_id_t> changed;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        changed.swap(changedLearned_);
+        learnedSignalsQueued_ = false;
+    }
+    sinceLearnedSignals_.start();
+    for (device_id_t id : changed)
+        emit moContactChanged(id);
+    emit moContactListChanged();
 }
 
 void ContactsManager::importContacts(SettingsElement root, const KeyIdConverter& keyIdToDeviceId)

@@ -17,7 +17,9 @@ key_id_source_t keyIdSource;
 std::atomic<bool> firstDeviceIdLog{true};
 
 constexpr std::size_t kKeyIdDigits = 8;
-constexpr std::size_t kLongestKeyId = 12;
+// A contact may name its key by a long key id (16 digits) or by its whole
+// fingerprint (40); only the last 8 digits count.
+constexpr std::size_t kLongestKeyId = 40;
 
 key_id_source_t currentSource()
 {
@@ -74,7 +76,7 @@ device_id_t getDeviceId()
     return id;
 }
 
-// Key ids shorter than 8 or longer than 12 characters, or with anything but
+// Key ids shorter than 8 or longer than 40 characters, or with anything but
 // hexadecimal digits in the last 8, have no id: 0, the value for "none".
 device_id_t keyIdToDeviceId(const char* keyId)
 {

@@ -19,8 +19,8 @@ std::optional<std::string> getKeyId();
 // The device id from the key id; 0 when there is no key id.
 device_id_t getDeviceId();
 
-// The last 8 of at most 12 hexadecimal digits, read as a number; key ids
-// outside 8 to 12 characters or with other characters give 0.
+// The last 8 of at most 40 hexadecimal digits, read as a number; key ids
+// outside 8 to 40 characters or with other characters give 0.
 device_id_t keyIdToDeviceId(const char* keyId);
 
 // "%08X" of the id into buffer (at least 9 bytes); returns buffer.

@@ -4,6 +4,7 @@
 // calls, the system volume command and the outgoing caller location.
 #include "VirtualRadio.h"
 
+#include "CommaDecimalLocale.h"
 #include "DelayedPersistentQSettings.h"
 #include "LogCapture.h"
 #include "PttManager.h"
@@ -281,8 +282,10 @@ TEST_F(VirtualRadioTest, SystemVolumeCommandRunsOnlyOnChange)
     EXPECT_EQ(commands[1], "amixer sset 'TX1 Audio' 51% > /dev/null");
 }
 
-TEST_F(VirtualRadioTest, CallerLocationTextFollowsTheOwnPosition)
+TEST_F(VirtualRadioTest, CallerLocationTextFollowsTheOwnPositionWithADecimalPointInAnyLocale)
 {
+    rvx::test::CommaDecimalLocale german;
+    ASSERT_TRUE(german.Active()) << "de_DE.UTF-8 is missing: run scripts/install-deps.sh";
     startRadio();
     radio->updateCallerIdLocation();
     EXPECT_TRUE(logged("ch setLocationText "));

@@ -129,6 +129,22 @@ TEST(CallerIdentity, ItemRules)
     }
 }
 
+// Every chunk Sdes() builds carries SSRC 7: only a CNAME naming it is the
+// sender's own identity.
+TEST(CallerIdentity, OnlyTheSendersOwnIdentityIsTrusted)
+{
+    const struct
+    {
+        const char* cname;
+        bool trusted;
+    } cases[] = {{"7", true}, {"8", false}, {"0", false}, {"radio@host", false}, {"-2", false}};
+    for (const auto& c : cases) {
+        const Bytes message = Concat(ReceiverReport(), Sdes({{{1, c.cname}, {2, "Mallory"}}}));
+        ASSERT_TRUE(Read(message)) << c.cname;
+        EXPECT_EQ(trustedCallerIdentity(message.data(), message.size()).has_value(), c.trusted) << c.cname;
+    }
+}
+
 TEST(CallerIdentity, OnlyASourceDescriptionAfterAReportIsRead)
 {
     const Bytes sdes = Sdes({{{1, "42"}}});

@@ -8,6 +8,7 @@
 #include "MyLocationManager.h"
 #include "SensorDataPublisher.h"
 
+#include "CommaDecimalLocale.h"
 #include "LocalHttpServer.h"
 #include "LogCapture.h"
 #include "WorkerLoopRun.h"
@@ -82,6 +83,8 @@ TEST(LocationGeometryTest, CompassPointsAndBearingRange)
 
 TEST(LocationGeometryTest, EnglishDistanceTexts)
 {
+    rvx::test::CommaDecimalLocale german;
+    ASSERT_TRUE(german.Active()) << "de_DE.UTF-8 is missing: run scripts/install-deps.sh";
     struct Row
     {
         double metres;
@@ -229,8 +232,10 @@ TEST(SensorDataPublisherTest, FailedPostIsRetriedOnTheNextPass)
     EXPECT_TRUE(log.Contains("wGet threw an exception in SensorDataPublisher_t::worker_thread(): wget error: "));
 }
 
-TEST(SensorDataPublisherTest, BodyFormatKeepsWithinItsLimit)
+TEST(SensorDataPublisherTest, BodyFormatKeepsWithinItsLimitAndItsDecimalPoint)
 {
+    rvx::test::CommaDecimalLocale german;
+    ASSERT_TRUE(german.Active()) << "de_DE.UTF-8 is missing: run scripts/install-deps.sh";
     EXPECT_EQ(SensorDataPublisher_t::locationBody("89ABCDEF", -33.865143, 151.2099, 1700000000),
               "kid=89ABCDEF&lat=-33.86514300&lon=151.20990000&ts=1700000000");
     EXPECT_EQ(SensorDataPublisher_t::locationBody(std::string(400, 'k'), 0, 0, 0).size(), 255u);

@@ -26,6 +26,8 @@ TEST(DeviceIdentityTest, KeyIdsConvertToDeviceIdsAndBack)
         {"0000000A", 10u, "0000000A"},
         {"0a1b2c3d", 0x0A1B2C3Du, "0A1B2C3D"},
         {"123489ABCDEF", 0x89ABCDEFu, "89ABCDEF"}, // 12 digits: the last 8 count
+        {"FEDCBA980A1B2C3D", 0x0A1B2C3Du, "0A1B2C3D"}, // a long key id
+        {"7D49154E40B7B66AE64C7F26DA258290836B5AB2", 0x836B5AB2u, "836B5AB2"}, // a fingerprint
         {"FFFFFFFF", 0xFFFFFFFFu, "FFFFFFFF"},
     };
     for (const Conversion& row : table) {
@@ -35,9 +37,10 @@ TEST(DeviceIdentityTest, KeyIdsConvertToDeviceIdsAndBack)
     }
 }
 
-TEST(DeviceIdentityTest, KeyIdsOutsideEightToTwelveHexDigitsHaveNoId)
+TEST(DeviceIdentityTest, KeyIdsOutsideEightToFortyCharactersOrNotHexInTheLastEightHaveNoId)
 {
-    for (const char* keyId : {"", "1234567", "1234567890ABC", "1234567G", "12 45678", "ZZ89ABCDEF"})
+    const std::string tooLong(41, 'A');
+    for (const char* keyId : {"", "1234567", tooLong.c_str(), "1234567G", "12 45678", "ZZ89ABCDEF"})
         EXPECT_EQ(keyIdToDeviceId(keyId), keyId == std::string("ZZ89ABCDEF") ? 0x89ABCDEFu : 0u) << keyId;
     EXPECT_EQ(keyIdToDeviceId(nullptr), 0u);
 }
