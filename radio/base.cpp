@@ -18,6 +18,7 @@
 #include "SettingsFileParser.h"
 #include "StartupGuard.h"
 #include "VirtualRadio.h"
+#include "WorkerThreads.h"
 #include "TrunkCalls.h"
 #include "TerminationSignals.h"
 #include "debug_log.h"
@@ -33,15 +34,6 @@ namespace {
 
 const char* const kProductName = "RVX4400w";
 const char* const kVersion = "1.78";
-
-// Worker threads have no parent and run until the process ends.
-void startWorker(QObject* worker, const char* loopSlot, QThread::Priority priority)
-{
-    auto* thread = new QThread;
-    worker->moveToThread(thread);
-    thread->start(priority);
-    QMetaObject::invokeMethod(worker, loopSlot, Qt::QueuedConnection);
-}
 
 // The settings text the radio runs with: the decrypted cache, empty when
 // the unit has no settings yet.
@@ -73,7 +65,7 @@ void startSettingsRetrievalThread(MainWindow* window)
     SettingsFileRetrievalAgent& agent = ProvisioningStartup::retrievalAgent();
     QObject::connect(&agent, &SettingsFileRetrievalAgent::coForceUpdatedSettingsRestart, window,
                      &MainWindow::miForceRestart);
-    startWorker(&agent, "worker_thread", QThread::InheritPriority);
+    WorkerThreads::start(&agent, "worker_thread", QThread::InheritPriority, [&agent] { agent.requestStop(); });
 }
 
 } // namespace
@@ -95,7 +87,8 @@ void MainWindow::runStartupSteps()
         qFatal("MainWindow has no layout");
     createFrontPanelDisplay();
 
-    startWorker(HardwareSignalManager::instance(), "eventLoop", QThread::HighestPriority);
+    HardwareSignalManager* inputs = HardwareSignalManager::instance();
+    WorkerThreads::start(inputs, "eventLoop", QThread::HighestPriority, [inputs] { inputs->requestStop(); });
     ProvisioningStartup::checkEncryptionKeys();
     startMediaLibraries();
 
@@ -129,7 +122,8 @@ void MainWindow::runStartupSteps()
     connectContactsAndMicrophone(radio, audio);
     attachRadioToAudioChannel(radio, audio, this);
 
-    startWorker(&ProvisioningStartup::locationPublisher(), "worker_thread", QThread::InheritPriority);
+    SensorDataPublisher_t& publisher = ProvisioningStartup::locationPublisher();
+    WorkerThreads::start(&publisher, "worker_thread", QThread::InheritPriority, [&publisher] { publisher.requestStop(); });
     emit coSelectScreenFromBase(LcdScreens::homeScreen);
     connectControlsToRadio(radio);
     QCoreApplication::processEvents();
@@ -143,7 +137,8 @@ void MainWindow::runStartupSteps()
 
 void MainWindow::startNetworkInterfaceThread()
 {
-    startWorker(NetworkInterfaceManager_t::instance(), "worker_thread", QThread::InheritPriority);
+    NetworkInterfaceManager_t* interfaces = NetworkInterfaceManager_t::instance();
+    WorkerThreads::start(interfaces, "worker_thread", QThread::InheritPriority, [interfaces] { interfaces->requestStop(); });
 }
 
 void MainWindow::startOneSecondTimer()

@@ -5,14 +5,20 @@
 #include "NetworkInterfaceManager.h"
 #include "PersistentQSettings.h"
 #include "TerminationSignals.h"
+#include "WorkerThreads.h"
 #include "debug_log.h"
 
 #include <QApplication>
 #include <QFont>
 
+#include <cstdio>
+#include <unistd.h>
+
 namespace {
 // Created before the entry point, as the rest of the program expects.
-NetworkInterfaceManager_t* const networkInterfaceManager = NetworkInterfaceManager_t::instance();
+[[maybe_unused]] NetworkInterfaceManager_t* const networkInterfaceManager = NetworkInterfaceManager_t::instance();
+// How long the program waits at exit for workers busy with a request.
+constexpr std::chrono::milliseconds kWorkerStopLimit{1500};
 } // namespace
 
 int main(int argc, char** argv)
@@ -38,10 +44,16 @@ int main(int argc, char** argv)
     debug_log_printf("DEBUG_STARTUP", "Calling a.exec()\n");
     const int status = QApplication::exec();
 
-    networkInterfaceManager->requestStop();
+    // The workers read the settings store, the own position and the
+    // contact list until they stop: they stop first, the store is written,
+    // and the process ends without running static destructors (the media
+    // ticker and a worker still inside a network request would otherwise
+    // meet freed objects).
+    WorkerThreads::stopAll(kWorkerStopLimit);
     PersistentQSettings::flushIfOpen();
     delete window;
     delete font;
     delete application;
-    return status;
+    std::fflush(nullptr);
+    _exit(status);
 }

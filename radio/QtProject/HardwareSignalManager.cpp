@@ -37,8 +37,11 @@ void HardwareSignalManager::pollOnce()
 
 void HardwareSignalManager::eventLoop()
 {
-    for (;;) {
+    constexpr int kPassMs = 1000;
+    constexpr int kSliceMs = 50;
+    while (!stopRequested_) {
         pollOnce();
-        QThread::msleep(1000);
+        for (int slept = 0; slept < kPassMs && !stopRequested_; slept += kSliceMs)
+            QThread::msleep(kSliceMs);
     }
 }

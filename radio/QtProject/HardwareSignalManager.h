@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <optional>
 
 class HardwareSignalManager : public QObject
@@ -23,6 +24,8 @@ public:
     void setHardwareInput(int descriptor) { hardwareInput_ = descriptor; }
     // One pass of the loop without its pause; for tests.
     void pollOnce();
+    // Ends the loop within a slice of its pause; from any thread.
+    void requestStop() { stopRequested_ = true; }
 
 signals:
     void coMicPttChanged(bool active);
@@ -45,13 +48,14 @@ signals:
     void coLeftKnobReleased();
 
 public slots:
-    // Runs for the whole program: one pass about every second.
+    // Runs until stopped: one pass about every second.
     void eventLoop();
 
 private:
     HardwareSignalManager() = default;
     void pollHardwarePtt();
 
+    std::atomic<bool> stopRequested_{false};
     int hardwareInput_ = -1;
     std::optional<bool> lastPttPressed_;
 };

@@ -4,6 +4,7 @@
 #include "CallerIdentity.h"
 #include "ContactsManager.h"
 #include "HardwareAudioChannel.h"
+#include "TickerLock.h"
 #include "debug_log.h"
 #include "debug_log_stream.h"
 
@@ -48,7 +49,10 @@ void HalvaneChannel::setChannelAddress(int localPort, const std::string& remoteA
 
 void HalvaneChannel::startTransmit()
 {
-    sendSourceDescriptionNow();
+    {
+        TickerLock tickerLock(ticker());
+        sendSourceDescriptionNow();
+    }
     startTalkspurt();
     if (hac != nullptr)
         hac->setBranchMuted(pin(), false);
@@ -90,7 +94,10 @@ void HalvaneChannel::setSsrc(device_id_t ssrc)
         std::lock_guard<std::mutex> lock(identityMutex_);
         ssrc_ = ssrc;
     }
-    rtp_session_set_ssrc(session(), ssrc);
+    {
+        TickerLock tickerLock(ticker());
+        rtp_session_set_ssrc(session(), ssrc);
+    }
     updateSourceDescription();
 }
 
@@ -112,8 +119,12 @@ void HalvaneChannel::setLocationText(const std::string& text)
     updateSourceDescription();
 }
 
+// The session's description is freed and replaced: the ticker may be
+// copying it into a report at this moment, so it is replaced between the
+// ticker's passes.
 void HalvaneChannel::updateSourceDescription()
 {
+    TickerLock tickerLock(ticker());
     std::lock_guard<std::mutex> lock(identityMutex_);
     char cname[33];
     std::snprintf(cname, sizeof cname, "%d", static_cast<int>(ssrc_));

@@ -4,6 +4,7 @@
 #include "DeviceIdentity.h"
 #include "MediaCheck.h"
 #include "MediaLibrary.h"
+#include "TickerLock.h"
 #include "TrunkCalls.h"
 #include "debug_log.h"
 #include "debug_log_stream.h"
@@ -11,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iomanip>
-#include <pthread.h>
 #include <mediastreamer2/dtmfgen.h>
 #include <mediastreamer2/msrtp.h>
 
@@ -76,6 +76,7 @@ MediaStream_t::~MediaStream_t()
     ms_filter_destroy(audioStream_.encoder);
     ms_filter_destroy(audioStream_.decoder);
     ms_filter_destroy(audioStream_.dtmfgen);
+    forgetVirtualSockets();
     rtp_session_destroy(audioStream_.session);
 }
 
@@ -199,7 +200,12 @@ void MediaStream_t::setAddresses(int localPort, const std::string& remoteAddress
         remoteRtpPort_ = remoteRtpPort;
         remoteRtcpPort_ = remoteRtcpPort;
     }
+    // The ticker may be receiving or sending on this session right now: its
+    // sockets are replaced and its queues flushed only between the ticker's
+    // passes.
+    TickerLock tickerLock(audioStream_.ticker);
     RtpSession* session = audioStream_.session;
+    forgetVirtualSockets();
     RtpTransport* rtpTransport = nullptr;
     RtpTransport* rtcpTransport = nullptr;
     rtp_session_get_transports(session, &rtpTransport, &rtcpTransport);
@@ -219,6 +225,17 @@ void MediaStream_t::setAddresses(int localPort, const std::string& remoteAddress
                                     << remoteRtpPort << "\n";
     trunk::setSocketPort(rtpSocket, remoteRtpPort);
     trunk::setSocketPort(rtcpSocket, remoteRtcpPort);
+}
+
+// The session's sockets are about to close: their virtual sockets in the
+// trunk would otherwise keep their groups subscribed at the routers and
+// gather relayed datagrams for ever, and pass both on to whatever socket
+// later gets the same number.
+void MediaStream_t::forgetVirtualSockets()
+{
+    for (const ortp_socket_t socket : {audioStream_.session->rtp.gs.socket, audioStream_.session->rtcp.gs.socket})
+        if (socket >= 0)
+            trunk::closeSocket(socket);
 }
 
 std::string MediaStream_t::remoteAddress() const
@@ -267,16 +284,10 @@ void MediaStream_t::startTalkspurt()
     MSFilter* encoder = audioStream_.encoder;
     MSTicker* ticker = encoder->ticker;
     if (ticker != nullptr) {
-        // The ticker holds its lock while it runs the graphs, so the encoder
-        // is not in use while it restarts (unless this is the ticker's own
-        // thread, which already holds it).
-        const bool onTickerThread = pthread_equal(pthread_self(), ticker->thread) != 0;
-        if (!onTickerThread)
-            ms_mutex_lock(&ticker->lock);
+        // The encoder is not in use while it restarts.
+        TickerLock tickerLock(ticker);
         ms_filter_postprocess(encoder);
         ms_filter_preprocess(encoder, ticker);
-        if (!onTickerThread)
-            ms_mutex_unlock(&ticker->lock);
     }
     talkspurtPending_ = true;
 }

@@ -57,6 +57,9 @@ public:
 
     // The audio channel calls these around graph changes it makes.
     void setTicker(MSTicker* ticker) { audioStream_.ticker = ticker; }
+    // The ticker that runs the graph, or none. Changes from other threads
+    // to the session hold its lock (TickerLock).
+    MSTicker* ticker() const { return audioStream_.ticker; }
 
     // A transmission begins: the encoder starts from its initial state and
     // the first packet carries the marker bit, on which listeners restart
@@ -79,6 +82,7 @@ private:
     void createCodecs(const char* mime, int sampleRate);
     void passCodecOptions(const CodecChoice& codec, const std::string& packetTime, PayloadType* pt);
     void connectSessionSignals();
+    void forgetVirtualSockets();
     // On the ticker thread, inside the receiver's pass over the graph.
     void replaceDecoder(int payloadNumber);
     void setUpDecoder(MSFilter* decoder, const PayloadType* pt);

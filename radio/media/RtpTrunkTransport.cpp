@@ -3,15 +3,20 @@
 
 #include "ContactsManager.h"
 #include "DeviceIdentity.h"
+#include "ReceiveActivity.h"
 #include "TrunkCalls.h"
 #include "debug_log.h"
 #include "debug_log_stream.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <mutex>
 #include <netinet/in.h>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -158,6 +163,117 @@ std::string sessionRemoteAddress(RtpSession* session)
     return text;
 }
 
+// The packets of a caller whose call is being set up. The radio starts an
+// individual call on its own thread, and only then does the transmit stream
+// join the caller's address; until it has, the caller's packets wait here,
+// in order, instead of being lost (the first 100 ms or so of every call).
+// One caller waits at a time; packets that wait longer than a second are
+// dropped (the radio did not take the call: it is busy with another).
+class WaitingCall
+{
+public:
+    static constexpr std::size_t kMostPackets = 64;
+    static constexpr std::int64_t kLongestWaitMs = 1000;
+
+    bool waiting() const { return waiting_.load(std::memory_order_relaxed); }
+
+    // Hands the waiting packets on once a stream has joined the caller's
+    // address; drops them when they waited too long.
+    void deliverOrExpire()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (packets_.empty())
+            return;
+        if (trunk::queuePacketToGroup(address_.c_str(), packets_.front().data(),
+                                      static_cast<int>(packets_.front().size())) > 0) {
+            for (std::size_t i = 1; i < packets_.size(); ++i)
+                trunk::queuePacketToGroup(address_.c_str(), packets_[i].data(), static_cast<int>(packets_[i].size()));
+            clear();
+        } else if (monotonicMs() - since_ > kLongestWaitMs) {
+            discardAll();
+        }
+    }
+
+    // Keeps the packet when its caller's call is being set up; false when
+    // another path must take it.
+    bool holdIfWaiting(device_id_t caller, const unsigned char* packet, int n)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (packets_.empty() || caller != caller_)
+            return false;
+        hold(packet, n);
+        return true;
+    }
+
+    // Starts waiting for the caller's call; false while another caller's
+    // call is being set up (its packet is then dropped).
+    bool startWaiting(device_id_t caller, const std::string& address, const unsigned char* packet, int n)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!packets_.empty()) {
+            debug_log_cout("DEBUG_FEEDBACK2HALVANE") << "Packet from " << address << " discarded because a call from "
+                                                     << address_ << " is being set up" << "\n";
+            return false;
+        }
+        caller_ = caller;
+        address_ = address;
+        since_ = monotonicMs();
+        hold(packet, n);
+        return true;
+    }
+
+private:
+    void hold(const unsigned char* packet, int n)
+    {
+        if (packets_.size() == kMostPackets) {
+            logDiscard();
+            packets_.pop_front();
+        }
+        packets_.emplace_back(packet, packet + n);
+        waiting_ = true;
+    }
+    void discardAll()
+    {
+        for (std::size_t i = 0; i < packets_.size(); ++i)
+            logDiscard();
+        clear();
+    }
+    void logDiscard() const
+    {
+        debug_log_cout("DEBUG_FEEDBACK2HALVANE") << "Packet from " << address_
+                                                 << " discarded because didn't find a socket to forward it to" << "\n";
+    }
+    void clear()
+    {
+        packets_.clear();
+        waiting_ = false;
+    }
+
+    std::mutex mutex_;
+    std::deque<std::vector<unsigned char>> packets_;
+    std::atomic<bool> waiting_{false};
+    device_id_t caller_ = 0;
+    std::string address_;
+    std::int64_t since_ = 0;
+};
+
+WaitingCall& waitingCall()
+{
+    static WaitingCall* const call = new WaitingCall;
+    return *call;
+}
+
+void startIncomingCall(device_id_t caller)
+{
+    IncomingIndividualCallEntry entry;
+    {
+        std::lock_guard<std::mutex> lock(entryMutex);
+        entry = incomingIndividualCallEntry;
+    }
+    if (entry)
+        entry(caller);
+}
+
 void forwardToCallerStream(unsigned char* packet, int n)
 {
     // A packet too short to carry an SSRC names no caller.
@@ -167,24 +283,24 @@ void forwardToCallerStream(unsigned char* packet, int n)
     const std::string callerAddress = individualCallAddress(caller);
     debug_log_cout("DEBUG_FEEDBACK2HALVANE") << "Queueing a packet for the socket that's joined to " << callerAddress
                                              << "\n";
+    WaitingCall& waiting = waitingCall();
+    waiting.deliverOrExpire();
+    if (waiting.holdIfWaiting(caller, packet, n))
+        return;
     if (trunk::queuePacketToGroup(callerAddress.c_str(), packet, n) > 0)
         return;
-    IncomingIndividualCallEntry entry;
-    {
-        std::lock_guard<std::mutex> lock(entryMutex);
-        entry = incomingIndividualCallEntry;
-    }
-    if (entry)
-        entry(caller);
-    if (trunk::queuePacketToGroup(callerAddress.c_str(), packet, n) == 0)
-        debug_log_cout("DEBUG_FEEDBACK2HALVANE") << "Packet from " << callerAddress
-                                                 << " discarded because didn't find a socket to forward it to" << "\n";
+    // No stream has joined the caller's address: the radio starts the call,
+    // on its own thread, and the packet waits for it.
+    if (waiting.startWaiting(caller, callerAddress, packet, n))
+        startIncomingCall(caller);
 }
 
 int RtpTransportCallback_rtp_recvfrom(RtpTransport* t, mblk_t* msg, int flags, struct sockaddr* from,
                                       socklen_t* fromlen)
 {
     RtpSession* session = t->session;
+    if (waitingCall().waiting())
+        waitingCall().deliverOrExpire();
     const int n = receiveSkippingOwn(
         [&] {
             int fromLength = fromlen != nullptr ? static_cast<int>(*fromlen) : 0;

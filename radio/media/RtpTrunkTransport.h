@@ -37,7 +37,9 @@ void bindTrunkTransports(RtpSession* session, RtpReceiveObserver* observer);
 
 // The radio's entry for a packet from a caller whose address no stream has
 // joined yet: it starts an individual call with that caller. Called on the
-// ticker thread.
+// ticker thread; it may start the call later on another thread: the
+// caller's packets wait (up to a second) until a stream has joined the
+// caller's address, and are then handed on in order.
 using IncomingIndividualCallEntry = std::function<void(device_id_t caller)>;
 void setIncomingIndividualCallEntry(IncomingIndividualCallEntry entry);
 

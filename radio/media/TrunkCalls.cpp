@@ -39,6 +39,11 @@ int registerSocket(int descriptor)
     return locked([&] { return hv_socket(descriptor, AF_INET, SOCK_DGRAM, IPPROTO_UDP); });
 }
 
+void closeSocket(int descriptor)
+{
+    locked([&] { hv_close_socket(descriptor); });
+}
+
 void setSocketPort(int descriptor, int port)
 {
     locked([&] { hv_set_socket_port(descriptor, port); });

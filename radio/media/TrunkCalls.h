@@ -12,6 +12,8 @@ void initInterface(unsigned int deviceId, unsigned char tag, const char* interfa
 void initRouting(const char* routerAddress, unsigned int routerPort);
 
 int registerSocket(int descriptor);
+// Forgets the virtual socket of a descriptor being closed.
+void closeSocket(int descriptor);
 void setSocketPort(int descriptor, int port);
 void setSocketTxOnly(int descriptor, bool on);
 

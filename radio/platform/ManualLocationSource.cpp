@@ -38,6 +38,8 @@ void ManualLocationSource::readSettings()
 
 void pollManualLocation()
 {
-    static ManualLocationSource source(*PersistentQSettings::instance(), *MyLocationManager_t::instance());
-    source.pollManualLocation();
+    // Never destroyed: the front-panel input thread polls it until the end.
+    static ManualLocationSource* const source =
+        new ManualLocationSource(*PersistentQSettings::instance(), *MyLocationManager_t::instance());
+    source->pollManualLocation();
 }

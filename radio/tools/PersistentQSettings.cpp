@@ -28,13 +28,14 @@ PersistentQSettings::PersistentQSettings()
 
 PersistentQSettings* PersistentQSettings::instance()
 {
-    // Destroyed at process exit, which writes a value still pending.
-    static std::unique_ptr<PersistentQSettings> store([] {
+    // Never destroyed: worker threads read it until the process ends. The
+    // program writes a pending value at exit with flushIfOpen().
+    static PersistentQSettings* const store = [] {
         auto* created = new PersistentQSettings;
         openedStore = created;
         return created;
-    }());
-    return store.get();
+    }();
+    return store;
 }
 
 void PersistentQSettings::flushIfOpen()

@@ -272,6 +272,15 @@ TEST_F(Api, QueuedPacketsReachTheSocketsJoinedToTheGroup)
     Bytes received;
     EXPECT_EQ(ReceiveRtp(listener.fd, received), 60);
     EXPECT_EQ(received, data);
+
+    // A closed socket's number comes back with nothing of the old one: no
+    // group, no queued datagram.
+    EXPECT_EQ(hv_queue_packet_to_socket_with_addr("226.1.2.3", data.data(), 60), 1);
+    hv_close_socket(listener.fd);
+    EXPECT_EQ(hv_queue_packet_to_socket_with_addr("226.1.2.3", data.data(), 60), 0);
+    EXPECT_EQ(hv_socket(listener.fd, 0, 0, 0), listener.fd) << "registered afresh";
+    EXPECT_EQ(ReceiveRtp(listener.fd, received, 3), 0);
+    EXPECT_EQ(hv_queue_packet_to_socket_with_addr("226.1.2.3", data.data(), 60), 0);
 }
 
 TEST_F(Api, TooLongForTheTrunkIsStillSentPlainlyButReportsTheTrunkFailure)

@@ -141,7 +141,9 @@ TEST(SocketProvider, RandomDescriptorsAreFreeAndUnknownOnesAreReported)
     EXPECT_EQ(provider.Socket(provider.AvailableDescriptor()), nullptr);
     EXPECT_EQ(log.Text(), "Socket doesn't exist");
     EXPECT_TRUE(provider.CloseSocket(first));
-    EXPECT_TRUE(provider.SocketExists(first)); // closing keeps the socket
+    EXPECT_FALSE(provider.SocketExists(first));
+    EXPECT_FALSE(provider.CloseSocket(first));
+    EXPECT_TRUE(provider.SocketExists(second));
 }
 
 } // namespace

@@ -50,6 +50,13 @@ HV_EXPORT int hv_create_socket(int family, int type, int protocol);
 // Returns the descriptor also when the bind failed (see the log).
 HV_EXPORT int hv_create_and_bind(struct sockaddr_in address);
 
+// Forgets the virtual socket of a descriptor that the caller closes (or is
+// about to close): its groups are left, so the routers stop relaying them at
+// the next refresh, and datagrams queued on it are dropped. A descriptor
+// number the system hands out again then starts with nothing. The caller's
+// own socket is not touched.
+HV_EXPORT void hv_close_socket(int descriptor);
+
 HV_EXPORT void hv_set_socket_port(int descriptor, int port);
 // A join on a transmit-only socket subscribes at the routers only at the
 // next periodic refresh instead of at once.

@@ -70,6 +70,14 @@ protected:
 
 TEST_F(ProgramStartupTest, StartsWithDefaultsAndSavesStateOnTermination)
 {
+    {
+        // The front-panel input thread reads a manual position from the
+        // settings store until the very end.
+        QSettings settings(folder.filePath("Talkbox/settings.ini"), QSettings::IniFormat);
+        settings.setValue("enable_location", true);
+        settings.setValue("s_latitude", 45.5);
+        settings.setValue("s_longitude", -122.25);
+    }
     program.start(RADIO_PROGRAM_PATH, QStringList());
     ASSERT_TRUE(program.waitForStarted(5000));
     ASSERT_TRUE(waitForOutput("Using default settings (16 channels, no Halvane)\n", 20000)) << output.constData();
@@ -92,10 +100,13 @@ TEST_F(ProgramStartupTest, StartsWithDefaultsAndSavesStateOnTermination)
 
     program.terminate();
     ASSERT_TRUE(program.waitForFinished(10000));
+    output += program.readAllStandardError();
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_TRUE(output.contains("All 4 worker threads stopped\n")) << "before anything they use goes";
     QSettings saved(folder.filePath("Talkbox/settings.ini"), QSettings::IniFormat);
     EXPECT_FALSE(saved.value("geometry").toByteArray().isEmpty()) << "window state saved on the way out";
+    EXPECT_EQ(saved.value("s_latitude").toDouble(), 45.5);
 }
 
 } // namespace

@@ -1,7 +1,9 @@
 // The media graph on a machine without sound cards, and what arrives from
 // the network at a radio's ports: random, truncated and inconsistent RTP and
 // RTCP datagrams never crash it, payload changes swap or keep the decoder,
-// and a valid description afterwards is still read.
+// and a valid description afterwards is still read; channel changes and
+// new descriptions from the main thread while the ticker receives and sends
+// on the same session.
 #include "HalvaneChannel.h"
 #include "MediaTestSupport.h"
 #include "NetNamespace.h"
@@ -12,6 +14,10 @@
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <mutex>
@@ -157,6 +163,68 @@ TEST_F(WithoutSoundCards, DamagedAndRandomDatagramsAtTheStreamPortsAreSurvived)
     ASSERT_FALSE(heard.empty());
     EXPECT_EQ(heard.back().id(), 42u);
     EXPECT_EQ(heard.back().name(), "OK");
+}
+
+// The main thread changes channels (the session's sockets are closed and
+// made again, its queues flushed) and the location text (the session's
+// description is replaced) while the ticker receives and sends on the same
+// session, and while other threads take and free socket numbers. Nothing
+// breaks, no virtual socket is left holding a group the stream left, and the
+// stream still hears its channel afterwards.
+TEST_F(WithoutSoundCards, ChannelAndDescriptionChangesWhileTheTickerReceivesAndSends)
+{
+    const char* const groups[] = {"225.64.0.7", "225.64.0.8"};
+    const int ports[] = {kPort + 10, kPort + 20};
+    HalvaneChannel channel(0, 0, {"PCMU", "20"});
+    HardwareAudioChannel audio(NoCardSettings());
+    audio.attachMediaStream(&channel);
+    channel.setChannelAddress(ports[0], groups[0], ports[0], ports[0] + 1);
+    channel.startTransmit();
+
+    std::atomic<bool> running{true};
+    std::thread talker([&] {
+        const Bytes description = {0x80, 201, 0, 1, 0, 0, 0, 9, 0x81, 202, 0, 3, 0, 0, 0, 9,
+                                   1, 1, '9', 0, 0, 0, 0, 0};
+        for (std::uint16_t sequence = 1; running && sequence < 20000; ++sequence) {
+            for (int which = 0; which < 2; ++which) {
+                peer->SendTo(static_cast<unsigned short>(ports[which]), RtpPacket(9, sequence, 0), groups[which]);
+                peer->SendTo(static_cast<unsigned short>(ports[which] + 1), description, groups[which]);
+            }
+            std::this_thread::sleep_for(1ms);
+        }
+    });
+    std::thread numberTaker([&] {
+        for (int i = 0; running && i < 200000; ++i) {
+            const int taken = ::socket(AF_INET, SOCK_DGRAM, 0);
+            std::this_thread::sleep_for(50us);
+            ::close(taken);
+        }
+    });
+    for (int change = 1; change <= 300; ++change) {
+        const int which = change % 2;
+        channel.setChannelAddress(ports[which], groups[which], ports[which], ports[which] + 1);
+        channel.setLocationText(std::to_string(change) + ".000000N,1.000000E");
+        if (change % 10 == 0) {
+            channel.stopTransmit();
+            channel.startTransmit();
+        }
+    }
+    running = false;
+    talker.join();
+    numberTaker.join();
+
+    // The stream ended on groups[0]; nothing holds groups[1] any more.
+    unsigned char probe[20] = {0x80};
+    EXPECT_EQ(trunk::queuePacketToGroup(groups[1], probe, sizeof probe), 0) << "a stale socket kept the old group";
+    EXPECT_EQ(trunk::queuePacketToGroup(groups[0], probe, sizeof probe), 2) << "its RTP and RTCP sockets";
+    const std::uint64_t before = rtp_session_get_stats(channel.session())->packet_recv;
+    for (std::uint16_t sequence = 30000; sequence < 30050; ++sequence) {
+        peer->SendTo(static_cast<unsigned short>(ports[0]), RtpPacket(9, sequence, 0), groups[0]);
+        Pump(5ms);
+    }
+    Pump(200ms);
+    EXPECT_GT(rtp_session_get_stats(channel.session())->packet_recv, before + 25) << "the channel is still heard";
+    channel.stopTransmit();
 }
 
 TEST_F(WithoutSoundCards, PayloadChangeSwapsTheDecoderOnlyForAKnownCodec)

@@ -388,6 +388,12 @@ TEST_F(RadioVoiceTest, ACallFromThePeerIsEnteredAsAnIndividualCallPlayedOnPin2An
     expectPlayedOnTheIndividualCallPin(kPeerId);
 
     ASSERT_TRUE(peer.Ended());
+    // The call starts on the radio's thread after its first packet arrived;
+    // that packet and those behind it wait for it and are played too.
+    const rtp_stats_t* call = rtp_session_get_stats(stream(radio->individualCallTxStream())->session());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return call->packet_recv >= static_cast<std::uint64_t>(peer.SentPackets()); },
+                                1000));
+    EXPECT_EQ(call->packet_recv, static_cast<std::uint64_t>(peer.SentPackets())) << "every packet of the call";
     ptt.ciMicPttChanged_Gui(true);
     ASSERT_TRUE(waitForTxState(8, 6000ms)) << "state " << radio->txState();
     Pump(1000ms);

@@ -179,37 +179,43 @@ TEST_F(TrunkTransport, OwnRtpAndRtcpPacketsAreNeverHandedOn)
     EXPECT_EQ(rtcp, peerRtcp);
 }
 
-TEST_F(TrunkTransport, IndividualCallStartsTheCallThenReachesTheTransmitStream)
+// The radio starts the call on its own thread, some time after the entry was
+// called: until the transmit stream has joined the caller's address, the
+// caller's packets wait, and then all of them reach it in order.
+TEST_F(TrunkTransport, IndividualCallPacketsWaitForTheCallToStartThenReachTheTransmitStreamInOrder)
 {
     TrunkSession rx(42002, kOwnAddress, 42002);
     rx.Join(kOwnAddress);
     TrunkSession tx(42004, "0.0.0.0", 42002);
     std::vector<device_id_t> calls;
-    setIncomingIndividualCallEntry([&](device_id_t caller) {
-        calls.push_back(caller);
-        tx.Join("226.1.226.64", true);
-    });
+    setIncomingIndividualCallEntry([&](device_id_t caller) { calls.push_back(caller); });
     LogCapture log("DEBUG_FEEDBACK2HALVANE");
 
-    const Bytes first = RtpPacket(123456);
-    ASSERT_TRUE(peer().SendTo(42002, first, kOwnAddress));
-    Bytes nothing;
-    for (int i = 0; i < 40 && calls.empty(); ++i) {
-        EXPECT_LE(rx.Receive(&nothing), 0) << "the receive stream itself never gets RTP";
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::vector<Bytes> sent;
+    for (std::size_t size : {100u, 101u, 102u}) {
+        sent.push_back(RtpPacket(123456, size));
+        ASSERT_TRUE(peer().SendTo(42002, sent.back(), kOwnAddress));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_LE(rx.Receive(), 0) << "the receive stream itself never gets RTP";
     }
-    ASSERT_EQ(calls, std::vector<device_id_t>{123456});
+    ASSERT_EQ(calls, std::vector<device_id_t>{123456}) << "one call started for the caller";
     EXPECT_TRUE(log.Contains("Queueing a packet for the socket that's joined to 226.1.226.64\n"));
-    Bytes delivered;
-    ASSERT_EQ(tx.ReceiveWithin(&delivered), static_cast<int>(first.size()));
-    EXPECT_EQ(delivered, first);
+    EXPECT_LE(tx.Receive(), 0) << "nothing before the call has started";
 
+    tx.Join("226.1.226.64", true); // the radio has started the call
+    for (const Bytes& packet : sent) {
+        Bytes delivered;
+        ASSERT_EQ(tx.ReceiveWithin(&delivered), static_cast<int>(packet.size()));
+        EXPECT_EQ(delivered, packet);
+    }
     // The call is set up: the next packet goes straight through.
-    const Bytes second = RtpPacket(123456, 40);
-    ASSERT_TRUE(peer().SendTo(42002, second, kOwnAddress));
+    const Bytes next = RtpPacket(123456, 40);
+    ASSERT_TRUE(peer().SendTo(42002, next, kOwnAddress));
     rx.ReceiveWithin();
     EXPECT_EQ(calls.size(), 1u);
+    Bytes delivered;
     ASSERT_EQ(tx.ReceiveWithin(&delivered), 40);
+    EXPECT_FALSE(log.Contains("discarded"));
 }
 
 TEST_F(TrunkTransport, IndividualCallFromAnotherCallerDuringACallIsDiscarded)
@@ -223,12 +229,13 @@ TEST_F(TrunkTransport, IndividualCallFromAnotherCallerDuringACallIsDiscarded)
     LogCapture log("DEBUG_FEEDBACK2HALVANE");
 
     ASSERT_TRUE(peer().SendTo(42002, RtpPacket(0x00020304), kOwnAddress));
-    for (int i = 0; i < 40 && entries == 0; ++i) {
+    const std::string discarded = "Packet from 226.2.3.4 discarded because didn't find a socket to forward it to\n";
+    for (int i = 0; i < 400 && !log.Contains(discarded); ++i) {
         rx.Receive();
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     EXPECT_EQ(entries, 1);
-    EXPECT_TRUE(log.Contains("Packet from 226.2.3.4 discarded because didn't find a socket to forward it to\n"));
+    EXPECT_TRUE(log.Contains(discarded)) << "dropped once it has waited a second";
     EXPECT_EQ(tx.ReceiveWithin(), 0);
 }
 

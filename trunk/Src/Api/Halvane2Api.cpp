@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <mutex>
 #include <new>
 #include <unistd.h>
 
@@ -229,6 +230,20 @@ int hv_create_and_bind(struct sockaddr_in address)
         trace << "Bound to " << Halvane::DottedGroup(ntohl(address.sin_addr.s_addr)).c_str() << " with socket fd "
               << descriptor << "\n";
     return descriptor;
+}
+
+void hv_close_socket(int descriptor)
+{
+    CSocket* socket = FindSocket(descriptor);
+    if (socket == nullptr)
+        return;
+    debug_log_cout("DEBUG_GROUP_LEAVEALL") << "Closing virtual socket " << descriptor << "\n";
+    socket->LeaveAll();
+    {
+        std::lock_guard<std::mutex> lock(l_pInterface->QueueMutex());
+        l_pInterface->CloseSocket(static_cast<unsigned int>(descriptor));
+    }
+    l_pInterface->MarkSubscriptionsDirty();
 }
 
 void hv_set_socket_port(int descriptor, int port)

@@ -59,9 +59,9 @@ unsigned int CSocketProvider::AvailableDescriptor() const
     return value;
 }
 
-bool CSocketProvider::CloseSocket(unsigned int)
+bool CSocketProvider::CloseSocket(unsigned int descriptor)
 {
-    return true;
+    return mSockets.erase(descriptor) != 0;
 }
 
 } // namespace Halvane::Sys

@@ -1,5 +1,5 @@
-// The table of virtual sockets by descriptor. Sockets are registered for the
-// life of the table and never removed.
+// The table of virtual sockets by descriptor. A socket stays registered
+// until its descriptor is closed.
 #pragma once
 
 #include "Sys/Network/Socket.h"
@@ -27,8 +27,7 @@ public:
     // The same under a free random descriptor.
     unsigned int OpenSocket(CSocket* socket);
     unsigned int AvailableDescriptor() const;
-    // Kept for the interface's shape: a virtual socket lives as long as the
-    // table, so this does nothing.
+    // Removes the socket with its groups and queue; false when there is none.
     bool CloseSocket(unsigned int descriptor);
 
     // Every socket in descriptor order.
