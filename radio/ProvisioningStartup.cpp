@@ -8,8 +8,8 @@
 #include "ProcessFlags.h"
 #include "SensorDataPublisher.h"
 #include "SettingsFileRetrievalAgent.h"
+#include "TrunkCalls.h"
 #include "debug_log.h"
-#include "halvane2.h"
 
 namespace ProvisioningStartup {
 
@@ -64,7 +64,7 @@ void readCachedSettings(QByteArray& text)
 
 void initialiseTrunkInterface()
 {
-    hv_init_interface(getDeviceId(), 0, "eth0", onSettingsPushed);
+    trunk::initInterface(getDeviceId(), 0, "eth0", onSettingsPushed);
 }
 
 SensorDataPublisher_t& locationPublisher()

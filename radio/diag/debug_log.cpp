@@ -5,6 +5,7 @@
 #include "debug_log_stream.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cctype>
 #include <cstdarg>
 #include <cstdio>
@@ -48,16 +49,26 @@ struct State
     State() { current.store(&emptySet); }
 
     const FlagSet emptySet{{}};
-    std::mutex mutex;                  // guards loading, the sink and the path
+    std::mutex mutex;                  // guards loading and the path
     std::vector<std::unique_ptr<FlagSet>> sets;
     std::atomic<const FlagSet*> current{nullptr};
     std::once_flag firstLoad;
     std::atomic<bool> loaded{false}; // lets queries skip call_once once loaded
     std::string argv0;
     std::string configPath;
-    debug_log_sink_t sink;
+    // The sink runs without any lock held, so that it may log or query
+    // flags itself; a replaced sink is waited for until no other thread is
+    // inside it, so that what it refers to can go once it is replaced.
+    std::mutex sinkMutex;
+    std::condition_variable sinkIdle;
+    std::shared_ptr<const debug_log_sink_t> sink;
+    int sinkCalls = 0;
     std::atomic<bool> hasSink{false};
 };
+
+// How deep this thread is inside sink calls: a sink that logs writes to
+// standard error rather than into itself.
+thread_local int sinkDepth = 0;
 
 State& state()
 {
@@ -154,16 +165,32 @@ const FlagSet* currentFlags()
     return s.current.load(std::memory_order_acquire);
 }
 
-void emit(const char* text, std::size_t length)
+bool emitToSink(const char* text, std::size_t length)
 {
     State& s = state();
-    if (s.hasSink.load(std::memory_order_acquire)) {
-        std::lock_guard<std::mutex> lock(s.mutex);
-        if (s.sink) {
-            s.sink(text, length);
-            return;
-        }
+    std::shared_ptr<const debug_log_sink_t> sink;
+    {
+        std::lock_guard<std::mutex> lock(s.sinkMutex);
+        if (!s.sink)
+            return false;
+        sink = s.sink;
+        ++s.sinkCalls;
     }
+    ++sinkDepth;
+    (*sink)(text, length);
+    --sinkDepth;
+    {
+        std::lock_guard<std::mutex> lock(s.sinkMutex);
+        --s.sinkCalls;
+    }
+    s.sinkIdle.notify_all();
+    return true;
+}
+
+void emit(const char* text, std::size_t length)
+{
+    if (state().hasSink.load(std::memory_order_acquire) && sinkDepth == 0 && emitToSink(text, length))
+        return;
     // One write per piece keeps pieces from different threads whole.
     while (length > 0) {
         const ssize_t n = ::write(STDERR_FILENO, text, length);
@@ -312,7 +339,10 @@ std::string debug_log_config_path()
 void debug_log_set_sink(debug_log_sink_t sink)
 {
     State& s = state();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    s.sink = std::move(sink);
-    s.hasSink.store(static_cast<bool>(s.sink), std::memory_order_release);
+    std::unique_lock<std::mutex> lock(s.sinkMutex);
+    const bool has = static_cast<bool>(sink);
+    s.sink = has ? std::make_shared<const debug_log_sink_t>(std::move(sink)) : nullptr;
+    s.hasSink.store(has, std::memory_order_release);
+    // Calls of this thread's own (when a sink replaces itself) are not waited for.
+    s.sinkIdle.wait(lock, [&] { return s.sinkCalls <= sinkDepth; });
 }

@@ -21,7 +21,9 @@ std::vector<std::string> debug_log_enabled_flags();
 std::string debug_log_config_path();
 
 // Sends all output to this function instead of standard error; an empty
-// function restores standard error.
+// function restores standard error. The sink runs without the facade's locks
+// (what it logs itself goes to standard error); once this returns, no other
+// thread is still inside the sink it replaced.
 using debug_log_sink_t = std::function<void(const char* text, std::size_t length)>;
 void debug_log_set_sink(debug_log_sink_t sink);
 

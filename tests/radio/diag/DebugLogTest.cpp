@@ -7,7 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <atomic>
 #include <fstream>
+#include <future>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -199,6 +202,27 @@ TEST_F(DebugLogTest, ThreadsNeverMixPiecesOfOneInsertion)
     ASSERT_EQ(text.size(), 2u * 2 * 200 * 20);
     for (std::size_t i = 0; i < text.size(); i += 20)
         EXPECT_EQ(text.substr(i, 20), std::string(20, text[i])) << "at " << i;
+}
+
+// A sink that logs itself (or asks for flags) must not wait for the lock it
+// runs under; what it logs goes to standard error, not back into it.
+TEST_F(DebugLogTest, ASinkThatLogsItselfNeitherHangsNorRecurses)
+{
+    auto calls = std::make_shared<std::atomic<int>>(0);
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> finished = done->get_future();
+    std::thread([calls, done] {
+        debug_log_set_sink([calls](const char*, std::size_t) {
+            ++*calls;
+            debug_log_is_enabled("ANY_FLAG");
+            debug_log_printf_always("logged by the sink\n");
+        });
+        debug_log_printf_always("first\n");
+        debug_log_set_sink(nullptr);
+        done->set_value();
+    }).detach();
+    ASSERT_EQ(finished.wait_for(std::chrono::seconds(5)), std::future_status::ready) << "the sink hung the log";
+    EXPECT_EQ(calls->load(), 1);
 }
 
 } // namespace
