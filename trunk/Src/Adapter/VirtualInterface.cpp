@@ -4,6 +4,7 @@
 
 #include "Adapter/AdapterAddress.h"
 #include "Api/GroupAddress.h"
+#include "Api/SystemMembership.h"
 #include "Packet/ByteOrder.h"
 #include "Packet/SubscriptionListPacket.h"
 #include "debug_log_stream.h"
@@ -58,6 +59,9 @@ void CVirtualInterface::OpenTrunkSocket()
                                         << ") creating the trunk socket!" << "\n";
         return;
     }
+    // Bound to any address: without this it would also take the multicast
+    // of groups that other sockets joined on its port.
+    ReceiveOnlyJoinedGroups(mTrunkSocket);
     debug_log_cout("DEBUG_BIND") << "Binding socket " << mTrunkSocket << " to: " << 0 << " (INADDR_ANY is "
                                  << INADDR_ANY << ")" << "\n";
     const int result = ::bind(mTrunkSocket, reinterpret_cast<const sockaddr*>(&mLocalAddress), sizeof mLocalAddress);

@@ -41,12 +41,21 @@ CSocket* FindSocket(int descriptor)
     return found == sockets.end() ? nullptr : found->second.get();
 }
 
+// Registers a virtual socket beside the caller's socket. The real socket
+// then receives only the multicast groups joined on it, whatever other
+// sockets on its port joined.
+CSocket* RegisterSocket(int descriptor)
+{
+    Halvane::ReceiveOnlyJoinedGroups(descriptor);
+    l_pInterface->OpenSocket(static_cast<unsigned int>(descriptor));
+    return l_pInterface->Socket(descriptor);
+}
+
 CSocket* FindOrOpenSocket(int descriptor)
 {
     if (CSocket* socket = FindSocket(descriptor))
         return socket;
-    l_pInterface->OpenSocket(static_cast<unsigned int>(descriptor));
-    return l_pInterface->Socket(descriptor);
+    return RegisterSocket(descriptor);
 }
 
 void ReportMissingSocket(int descriptor)
@@ -77,7 +86,7 @@ int CreateRegisteredSocket(int family, int type)
     if (descriptor < 0)
         return -1;
     ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) | O_NONBLOCK);
-    l_pInterface->OpenSocket(static_cast<unsigned int>(descriptor));
+    RegisterSocket(descriptor);
     return descriptor;
 }
 
@@ -205,7 +214,8 @@ int hv_socket(int descriptor, int, int, int)
         return -1;
     if (l_pInterface->SocketExists(static_cast<unsigned int>(descriptor)))
         return 0;
-    return static_cast<int>(l_pInterface->OpenSocket(static_cast<unsigned int>(descriptor)));
+    RegisterSocket(descriptor);
+    return descriptor;
 }
 
 int hv_create_socket(int family, int type, int)
