@@ -7,8 +7,10 @@
 #include "Packet/SubscriptionListPacket.h"
 #include "UdpEndpoint.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <regex>
 
 using namespace Halvane::Packet;
 using Halvane::Adapter::CVirtualInterface;
@@ -283,24 +285,83 @@ TEST_F(VirtualInterface, LocalGroupMessageIsDiscardedAndEndsThePoll)
     EXPECT_EQ(trunked.QueuedPackets(), 1u);
 }
 
-TEST_F(VirtualInterface, MalformedDatagramsAreDroppedAndThePollGoesOn)
+// The sum of the counts in the summary lines "... N more <what> in the last S s".
+long long SummarisedCount(const std::string& log, const std::string& what)
 {
-    LogCapture log;
-    Halvane::Sys::CSocket& socket = OpenSocket(5, {kTrunked1});
+    const std::regex summary(" (\\d+) more " + what + " in the last \\d+ s\n");
+    long long sum = 0;
+    for (auto it = std::sregex_iterator(log.begin(), log.end(), summary); it != std::sregex_iterator(); ++it)
+        sum += std::stoll((*it)[1]);
+    return sum;
+}
+
+// Datagrams that are dropped or only noted, sent by the hundred as anyone
+// who reaches the trunk port can: each kind is logged in full once and then
+// only counted, the counts add up, and the poll goes on past all of them.
+TEST(VirtualInterfaceFlood, RepeatedDropsAreLoggedAsCountsThatAddUp)
+{
+    struct Kind
+    {
+        std::vector<Bytes> datagrams; // sent once each per round (none: one event per round)
+        const char* fullLine;         // printed for the first one only
+        const char* what;             // named by the summaries
+    };
     Bytes oversized = GroupMessage(kTrunked1, Bytes(1988, 0x11));
     oversized.push_back(0x22);
-    Relay({0x02, 0x01, 0x00});                 // shorter than any header
-    Relay({0x05, 0, 0, 0, 0, 0, 0, 0});        // list without its reserved byte
-    Relay({0x03, 0, 0, 0, 0, 0, 0, 0, 0, 0});  // no such type
-    Relay({});                                 // empty
-    Relay(oversized);                          // 2001 bytes
-    Relay(Encode(CSubscription(1, 0, nullptr, 0, kTrunked1, CSubscription::kJoin))); // not for units
-    Relay(GroupMessage(kTrunked1, {9}));
-    trunk.ProcessIncoming();
-    EXPECT_EQ(socket.QueuedPackets(), 1u);
-    EXPECT_EQ(log.Count("ProcessIncoming skipping invalid (NULL) packet"), 5u);
-    EXPECT_TRUE(log.Contains("Dropping a datagram of 2001 bytes: larger than 2000 bytes."));
-    EXPECT_TRUE(log.Contains("ProcessIncoming discarding packet of unknown type"));
+    const Kind kinds[] = {
+        {{oversized,                         // 2001 bytes
+          {0x02, 0x01, 0x00},                // shorter than any header
+          {0x05, 0, 0, 0, 0, 0, 0, 0},       // list without its reserved byte
+          {0x03, 0, 0, 0, 0, 0, 0, 0, 0, 0}, // no such type
+          {}},                               // empty
+         "Dropping a datagram of 2001 bytes: larger than 2000 bytes.\n  ProcessIncoming skipping invalid (NULL) packet\n",
+         "malformed trunk datagrams"},
+        {{Encode(CSubscription(1, 0, nullptr, 0, kTrunked1, CSubscription::kJoin))},
+         "  ProcessIncoming discarding packet of unknown type\n",
+         "trunk packets of a type a unit does not take"},
+        {{Notification(CWebManagementMsg::kSettingsChanged)}, "WebManagement Packet!\n", "web-management messages"},
+        {{}, "Dropping rather than queuing packet for SocketID 5", "group messages for sockets with full queues"},
+        {{}, "Refusing a payload of 1989 bytes", "datagrams too long for a trunk packet"}, // handed on by the radio
+    };
+    const Bytes tooLong(CGroupMsg::kMaxPayload + 1, 0x33);
+    constexpr int kRounds = 100;
+    LogCapture log;
+    UdpEndpoint router;
+    g_callbacks = 0;
+    std::size_t deliveredAfterTheFlood = 0;
+    {
+        CVirtualInterface trunk(kDeviceId, 0, "lo", &CountCallback);
+        ASSERT_TRUE(trunk.InitializeRouter(router.Address(), router.Port()));
+        trunk.OpenSocket(5);
+        trunk.Socket(5)->AddToGroupButDontSendSubscriptionPacket(kTrunked1);
+        trunk.OpenSocket(6);
+        trunk.Socket(6)->AddToGroupButDontSendSubscriptionPacket(kTrunked2);
+        for (unsigned int i = 0; i <= Halvane::Sys::CSocket::kQueueLimit; ++i)
+            trunk.Socket(5)->Queue(CGroupMsg(1, 0, nullptr, 0, kKindRtp, kTrunked1), kTrunked1);
+        for (int round = 0; round < kRounds; ++round) {
+            for (const Kind& kind : kinds)
+                for (const Bytes& datagram : kind.datagrams)
+                    ASSERT_TRUE(router.SendTo(trunk.LocalPort(), datagram));
+            const unsigned char sequence[] = {static_cast<unsigned char>(round)};
+            ASSERT_TRUE(router.SendTo(trunk.LocalPort(), Encode(CGroupMsg(1, 0, sequence, 1, kKindRtp, kTrunked1))));
+            trunk.ProcessIncoming(); // one per round: the trunk socket's buffer is small
+            EXPECT_EQ(trunk.QueueDatagramForGroup(kTrunked2, tooLong.data(), static_cast<unsigned int>(tooLong.size())),
+                      0u);
+        }
+        ASSERT_TRUE(router.SendTo(trunk.LocalPort(), GroupMessage(kTrunked2, {0xAB, 0xCD})));
+        trunk.ProcessIncoming();
+        deliveredAfterTheFlood = trunk.Socket(6)->QueuedPackets();
+    } // the last counts are told when the interface goes
+
+    EXPECT_EQ(deliveredAfterTheFlood, 1u);
+    EXPECT_EQ(g_callbacks, kRounds) << "every notice still acts";
+    const std::string text = log.Text();
+    for (const Kind& kind : kinds) {
+        const long long sent = kRounds * static_cast<long long>(std::max<std::size_t>(kind.datagrams.size(), 1));
+        EXPECT_EQ(log.Count(kind.fullLine), 1u) << kind.what;
+        EXPECT_EQ(1 + SummarisedCount(text, kind.what), sent) << kind.what;
+    }
+    EXPECT_LE(log.Count("\n"), 12u) << "a handful of lines, not one per datagram:\n" << text;
 }
 
 TEST_F(VirtualInterface, BlockedTrunkReceiveConsumesOneDatagramPerPoll)

@@ -187,6 +187,7 @@ void CVirtualInterface::ProcessIncoming()
         return;
     RefreshSubscriptionsIfDue();
     DrainTrunkSocket();
+    mDiagnostics.Flush(mLastTrunkPoll);
 }
 
 bool CVirtualInterface::TrunkPollDue()
@@ -226,17 +227,22 @@ void CVirtualInterface::DrainTrunkSocket()
 CVirtualInterface::EPollStep CVirtualInterface::HandleDatagram(const unsigned char* data, unsigned int length)
 {
     debug_log_cout("DEBUG_HALVANE_RX") << "Received packet from Halvane2 router, size " << length << "\n";
-    const std::unique_ptr<CPacket> packet = CPacket::CreatePacket(data, length);
+    Packet::EParseResult result = Packet::EParseResult::kOk;
+    const std::unique_ptr<CPacket> packet = CPacket::TryCreatePacket(data, length, result);
     if (!packet) {
-        debug_log_output_string("  ProcessIncoming skipping invalid (NULL) packet\n");
+        if (mDiagnostics.malformed.occurred(mLastTrunkPoll)) {
+            CPacket::ReportParseFailure(result, data, length);
+            debug_log_output_string("  ProcessIncoming skipping invalid (NULL) packet\n");
+        }
         return EPollStep::kContinue;
     }
     switch (packet->Type()) {
     case Packet::kTypeGroupMsg: {
         const auto& message = static_cast<const CGroupMsg&>(*packet);
         if (IsLocalTalkGroupId(message.GroupId())) {
-            get_debug_log_ostream_enabled() << "Discarding a packet from Halvane2 with a local multicast address...\n"
-                                            << "\n";
+            if (mDiagnostics.localGroup.occurred(mLastTrunkPoll))
+                get_debug_log_ostream_enabled()
+                    << "Discarding a packet from Halvane2 with a local multicast address...\n" << "\n";
             return EPollStep::kEndPoll;
         }
         DeliverGroupPacket(message);
@@ -246,7 +252,8 @@ CVirtualInterface::EPollStep CVirtualInterface::HandleDatagram(const unsigned ch
         DeliverWebManagementMsg(static_cast<const CWebManagementMsg&>(*packet));
         break;
     default:
-        debug_log_output_string("  ProcessIncoming discarding packet of unknown type\n");
+        if (mDiagnostics.unexpectedType.occurred(mLastTrunkPoll))
+            debug_log_output_string("  ProcessIncoming discarding packet of unknown type\n");
         break;
     }
     return EPollStep::kContinue;
@@ -353,11 +360,28 @@ unsigned int CVirtualInterface::FeedPacketToQueue(const CGroupMsg& packet)
     return fed;
 }
 
+unsigned int CVirtualInterface::QueueDatagramForGroup(unsigned int groupId, const unsigned char* data,
+                                                     unsigned int length)
+{
+    // The caller hands on datagrams it received, so their length is
+    // outside input: a refusal is counted rather than logged each time.
+    if (length > CGroupMsg::kMaxPayload) {
+        if (mDiagnostics.oversized.occurred())
+            get_debug_log_ostream_enabled() << "Refusing a payload of " << length << " bytes: at most "
+                                            << CGroupMsg::kMaxPayload << " fit in one datagram.\n";
+        return 0;
+    }
+    return FeedPacketToQueue(CGroupMsg(0, 0, data, length, Packet::kKindRtp, groupId));
+}
+
 void CVirtualInterface::DeliverWebManagementMsg(const CWebManagementMsg& packet)
 {
-    debug_log_output_string("WebManagement Packet!\n");
+    const bool log = mDiagnostics.webManagement.occurred(mLastTrunkPoll);
+    if (log)
+        debug_log_output_string("WebManagement Packet!\n");
     if (mCallback == nullptr) {
-        debug_log_output_string("cVirtualInterfaceFp is null.\n");
+        if (log)
+            debug_log_output_string("cVirtualInterfaceFp is null.\n");
         return;
     }
     if (packet.MsgType() == CWebManagementMsg::kSettingsChanged)

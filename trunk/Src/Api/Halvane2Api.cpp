@@ -367,11 +367,7 @@ int hv_queue_packet_to_socket_with_addr(const char* group, unsigned char* data, 
     unsigned int groupId = 0;
     if (l_pInterface == nullptr || length < 0 || (data == nullptr && length > 0) || !ParseGroup(group, groupId))
         return 0;
-    const Halvane::Packet::CGroupMsg packet(0, 0, data, static_cast<unsigned int>(length), Halvane::Packet::kKindRtp,
-                                            groupId);
-    if (packet.PayloadRefused())
-        return 0;
-    return static_cast<int>(l_pInterface->FeedPacketToQueue(packet));
+    return static_cast<int>(l_pInterface->QueueDatagramForGroup(groupId, data, static_cast<unsigned int>(length)));
 }
 
 } // extern "C"
