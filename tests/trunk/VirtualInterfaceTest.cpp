@@ -64,7 +64,11 @@ Bytes Notification(CWebManagementMsg::EMsgType type)
 class VirtualInterface : public ::testing::Test
 {
 protected:
-    VirtualInterface() : trunk(kDeviceId, 0, "lo", &CountCallback) { g_callbacks = 0; }
+    VirtualInterface() : trunk(kDeviceId, 0, "lo", &CountCallback)
+    {
+        g_callbacks = 0;
+        AddRouter(router);
+    }
 
     void AddRouter(const UdpEndpoint& router) { ASSERT_TRUE(trunk.InitializeRouter(router.Address(), router.Port())); }
 
@@ -80,14 +84,13 @@ protected:
     // The router's side of the trunk: sends a datagram to the interface.
     void Relay(const Bytes& datagram) { ASSERT_TRUE(router.SendTo(trunk.LocalPort(), datagram)); }
 
-    UdpEndpoint router{"127.0.0.1"};
+    UdpEndpoint router{"127.0.0.1"}; // the configured router
     CVirtualInterface trunk;
 };
 
 TEST_F(VirtualInterface, GroupMessageGoesToEveryRouterAsPayloadPlusTwelveBytes)
 {
     UdpEndpoint second("127.0.0.2");
-    AddRouter(router);
     AddRouter(second);
     const sockaddr_in group = GroupAddress(kTrunked1);
     const char payload[] = {1, 2, 3, 4, 5};
@@ -100,8 +103,9 @@ TEST_F(VirtualInterface, GroupMessageGoesToEveryRouterAsPayloadPlusTwelveBytes)
     }
 }
 
-TEST_F(VirtualInterface, WithoutRoutersEverySendFails)
+TEST(VirtualInterfaceWithoutRouters, EverySendFails)
 {
+    CVirtualInterface trunk(kDeviceId, 0, "lo", nullptr);
     const sockaddr_in group = GroupAddress(kTrunked1);
     EXPECT_EQ(trunk.SendBytes("x", 1, reinterpret_cast<const sockaddr*>(&group), 0, kKindRtp), -1);
     EXPECT_EQ(trunk.SendSubscriptionPacket(1, kTrunked1, CSubscription::kJoin), -1);
@@ -113,7 +117,7 @@ TEST_F(VirtualInterface, BadRouterAddressesAreRefused)
     LogCapture log;
     EXPECT_FALSE(trunk.InitializeRouter("router.example", 3301));
     EXPECT_FALSE(trunk.InitializeRouter("127.0.0.1", 70000));
-    EXPECT_TRUE(trunk.Routers().empty());
+    EXPECT_EQ(trunk.Routers().size(), 1u); // the fixture's
     EXPECT_EQ(log.Count("Ignoring router"), 2u);
 }
 
@@ -142,7 +146,6 @@ Refresh ReadRefresh(const UdpEndpoint& router)
 TEST_F(VirtualInterface, RefreshesAtTheFirstPollAfterChangesAndEvery25Seconds)
 {
     FakeClock clock(1000);
-    AddRouter(router);
     OpenSocket(5, {kTrunked1, kLocal1});
     OpenSocket(6, {kTrunked2, kTrunked1, kLocal2});
 
@@ -174,7 +177,6 @@ TEST_F(VirtualInterface, RefreshesAtTheFirstPollAfterChangesAndEvery25Seconds)
 
 TEST_F(VirtualInterface, InjectedShorterRefreshIntervalIsHonoured)
 {
-    AddRouter(router);
     OpenSocket(5, {kTrunked1});
     trunk.SetSubscriptionRefreshInterval(50);
     trunk.ProcessIncoming();
@@ -186,7 +188,6 @@ TEST_F(VirtualInterface, InjectedShorterRefreshIntervalIsHonoured)
 
 TEST_F(VirtualInterface, WithOnlyLocalGroupsTheListIsEmptyAndNoJoinIsSent)
 {
-    AddRouter(router);
     OpenSocket(5, {kLocal1, kLocal2});
     trunk.ProcessIncoming();
     const auto datagrams = router.ReceiveAll(kQuiet);
@@ -197,7 +198,6 @@ TEST_F(VirtualInterface, WithOnlyLocalGroupsTheListIsEmptyAndNoJoinIsSent)
 TEST_F(VirtualInterface, ListsAtMostFiftyGroupsTheSmallestFirst)
 {
     LogCapture log("DISABLE_SUBSCRIPTION_PACKET");
-    AddRouter(router);
     Halvane::Sys::CSocket& socket = OpenSocket(5, {});
     for (unsigned int i = 60; i > 0; --i)
         socket.AddToGroupButDontSendSubscriptionPacket(0xEF000000 + i);
@@ -260,11 +260,43 @@ TEST_F(VirtualInterface, SettingsChangedNotificationCallsTheCallbackOnce)
     EXPECT_EQ(g_callbacks, 1);
 }
 
+// The trunk takes datagrams from its routers only: group messages and
+// notices from any other address or port are dropped and counted, so a
+// stranger can neither feed the sockets nor make the unit fetch settings.
+TEST_F(VirtualInterface, OnlyTheConfiguredRoutersAreHeard)
+{
+    LogCapture log;
+    Halvane::Sys::CSocket& socket = OpenSocket(5, {kTrunked1});
+    UdpEndpoint otherAddress("127.0.0.2"), otherPort("127.0.0.1");
+    struct Sender
+    {
+        const UdpEndpoint& endpoint;
+        bool heard;
+    };
+    const Sender senders[] = {{otherAddress, false}, {otherPort, false}, {router, true}};
+    std::size_t queued = 0;
+    int callbacks = 0;
+    unsigned char sequence = 0;
+    for (const Sender& sender : senders) {
+        ASSERT_TRUE(sender.endpoint.SendTo(trunk.LocalPort(), GroupMessage(kTrunked1, {0x80, ++sequence})));
+        ASSERT_TRUE(sender.endpoint.SendTo(trunk.LocalPort(), Notification(CWebManagementMsg::kSettingsChanged)));
+        trunk.ProcessIncoming();
+        queued += sender.heard ? 1 : 0;
+        callbacks += sender.heard ? 1 : 0;
+        EXPECT_EQ(socket.QueuedPackets(), queued) << sender.endpoint.Address() << ":" << sender.endpoint.Port();
+        EXPECT_EQ(g_callbacks, callbacks) << sender.endpoint.Address() << ":" << sender.endpoint.Port();
+    }
+    EXPECT_EQ(trunk.ForeignDatagramsDropped(), 4u);
+    EXPECT_TRUE(log.Contains("Dropping a trunk datagram from 127.0.0.2:" + std::to_string(otherAddress.Port()) +
+                             ": not a configured router."));
+}
+
 TEST(VirtualInterfaceWithoutCallback, NotificationIsLoggedOnly)
 {
     LogCapture log;
     CVirtualInterface trunk(1, 0, "lo", nullptr);
     UdpEndpoint router;
+    ASSERT_TRUE(trunk.InitializeRouter(router.Address(), router.Port()));
     router.SendTo(trunk.LocalPort(), Notification(CWebManagementMsg::kSettingsChanged));
     trunk.ProcessIncoming();
     EXPECT_TRUE(log.Contains("cVirtualInterfaceFp is null."));

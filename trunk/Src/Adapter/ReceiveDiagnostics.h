@@ -11,6 +11,7 @@ namespace Halvane::Adapter {
 
 struct CReceiveDiagnostics
 {
+    debug_log_throttle_t foreign{"Dropped", "trunk datagrams from addresses that are no configured router"};
     debug_log_throttle_t malformed{"Dropped", "malformed trunk datagrams"};
     debug_log_throttle_t unexpectedType{"Discarded", "trunk packets of a type a unit does not take"};
     debug_log_throttle_t localGroup{"Discarded", "trunk group messages for local talk groups"};
@@ -21,7 +22,7 @@ struct CReceiveDiagnostics
     // Prints the summaries whose interval is over.
     void Flush(debug_log_throttle_t::clock::time_point now)
     {
-        for (debug_log_throttle_t* kind : {&malformed, &unexpectedType, &localGroup, &webManagement, &queueFull,
+        for (debug_log_throttle_t* kind : {&foreign, &malformed, &unexpectedType, &localGroup, &webManagement, &queueFull,
                                            &oversized})
             kind->flush(now);
     }

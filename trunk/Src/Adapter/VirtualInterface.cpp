@@ -208,11 +208,17 @@ void CVirtualInterface::DrainTrunkSocket()
     for (bool first = true;; first = false) {
         // MSG_TRUNC reports a datagram's full length, so one larger than the
         // buffer is recognised and dropped rather than taken as truncated.
-        const ssize_t length =
-            ::recvfrom(mTrunkSocket, datagram, sizeof datagram, MSG_DONTWAIT | MSG_TRUNC, nullptr, nullptr);
+        sockaddr_in from{};
+        socklen_t fromLength = sizeof from;
+        const ssize_t length = ::recvfrom(mTrunkSocket, datagram, sizeof datagram, MSG_DONTWAIT | MSG_TRUNC,
+                                          reinterpret_cast<sockaddr*>(&from), &fromLength);
         if (length < 0) {
             mTrunkFoundEmpty = first; // only a quiet trunk lets the next polls be skipped
             return;
+        }
+        if (!IsRouter(from)) {
+            DropForeignDatagram(from);
+            continue;
         }
         if (FlagSet("BLOCK_HALVANE_RX")) {
             debug_log_output_string(
@@ -222,6 +228,24 @@ void CVirtualInterface::DrainTrunkSocket()
         if (HandleDatagram(datagram, static_cast<unsigned int>(length)) == EPollStep::kEndPoll)
             return;
     }
+}
+
+bool CVirtualInterface::IsRouter(const sockaddr_in& sender) const
+{
+    return std::any_of(mRouters.begin(), mRouters.end(), [&](const sockaddr_in& router) {
+        return sender.sin_family == AF_INET && sender.sin_addr.s_addr == router.sin_addr.s_addr &&
+               sender.sin_port == router.sin_port;
+    });
+}
+
+void CVirtualInterface::DropForeignDatagram(const sockaddr_in& sender)
+{
+    // Only the routers speak for the trunk: anyone else could otherwise
+    // feed the sockets forged group messages or fake settings notices.
+    if (mDiagnostics.foreign.occurred(mLastTrunkPoll))
+        get_debug_log_ostream_enabled() << "Dropping a trunk datagram from "
+                                        << DottedGroup(ntohl(sender.sin_addr.s_addr)).c_str() << ":"
+                                        << ntohs(sender.sin_port) << ": not a configured router.\n";
 }
 
 CVirtualInterface::EPollStep CVirtualInterface::HandleDatagram(const unsigned char* data, unsigned int length)

@@ -81,6 +81,9 @@ public:
     void MarkSubscriptionsDirty() { mSubscriptionsDirty = true; }
     std::mutex& QueueMutex() const { return mQueueMutex; }
     CReceiveDiagnostics& Diagnostics() { return mDiagnostics; }
+    // Datagrams that reached the trunk socket from anything but a
+    // configured router (address and port) and were dropped.
+    std::uint64_t ForeignDatagramsDropped() const { return mDiagnostics.foreign.total(); }
     unsigned int DeviceId() const { return mDeviceId; }
     const std::string& InterfaceAddress() const { return mInterfaceAddress; }
     const std::vector<sockaddr_in>& Routers() const { return mRouters; }
@@ -97,6 +100,8 @@ private:
     void RefreshSubscriptionsIfDue();
     bool TrunkPollDue();
     void DrainTrunkSocket();
+    bool IsRouter(const sockaddr_in& sender) const;
+    void DropForeignDatagram(const sockaddr_in& sender);
     EPollStep HandleDatagram(const unsigned char* data, unsigned int length);
     int SendPacket(const Packet::CPacket& packet) const;
     // Calls visit for every socket that joined the group, in descriptor order.
