@@ -2,6 +2,7 @@
 // relay routers: tunnelling, subscription refresh, delivery and duplicates.
 #include "Adapter/VirtualInterface.h"
 
+#include "Adapter/Crc32.h"
 #include "FakeClock.h"
 #include "LogCapture.h"
 #include "Packet/SubscriptionListPacket.h"
@@ -9,7 +10,9 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <deque>
 #include <gtest/gtest.h>
+#include <random>
 #include <regex>
 
 using namespace Halvane::Packet;
@@ -250,6 +253,26 @@ TEST_F(VirtualInterface, DuplicateWindowForgetsAfter512Checks)
     Relay(GroupMessage(kTrunked1, first));
     trunk.ProcessIncoming();
     EXPECT_EQ(socket.QueuedPackets(), 1u);
+}
+
+// A long run of checks drawn from a small pool, so that payloads come back
+// within and beyond the window, against a plain scan of the last 512 CRCs.
+TEST(DuplicateWindow, AgreesWithAScanOfTheLast512Checks)
+{
+    Halvane::Adapter::CDuplicateWindow window;
+    std::deque<std::uint32_t> last;
+    std::mt19937 random(7);
+    std::uniform_int_distribution<unsigned int> pool(0, 1100);
+    for (int check = 0; check < 20000; ++check) {
+        const unsigned int value = check % 97 == 0 ? 1000000u + check : pool(random); // some never repeat
+        const auto* bytes = reinterpret_cast<const unsigned char*>(&value);
+        const std::uint32_t crc = Halvane::Adapter::Crc32(bytes, sizeof value);
+        const bool expected = std::find(last.begin(), last.end(), crc) != last.end();
+        ASSERT_EQ(window.SeenRecently(bytes, sizeof value), expected) << "check " << check;
+        last.push_back(crc);
+        if (last.size() > Halvane::Adapter::CDuplicateWindow::kWindowSize)
+            last.pop_front();
+    }
 }
 
 TEST_F(VirtualInterface, SettingsChangedNotificationCallsTheCallbackOnce)
