@@ -259,6 +259,41 @@ TEST_F(Api, SocketRegistersOnceAndJoinOnAnUnknownSocketStillJoinsTheSystemGroup)
     EXPECT_EQ(refresh[0][0], 5); // a subscription list
 }
 
+// Several sockets bound to one port (as the media streams of radios on one
+// host are): each receives only the groups it joined itself, never those
+// that another socket on the port joined.
+TEST_F(Api, SocketsOnOnePortReceiveOnlyTheGroupsTheyJoined)
+{
+    CallerSocket joined(kPort), joinedLocally(kPort), peer;
+    hv_socket(joined.fd, AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    hv_group_join(joined.fd, "226.1.1.1");
+    hv_group_join_local(joinedLocally.fd, "226.2.2.2");
+    const int created = hv_create_socket(AF_INET, SOCK_DGRAM, 0);
+    const int on = 1;
+    setsockopt(created, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    const sockaddr_in any = Address("0.0.0.0", kPort);
+    ASSERT_EQ(bind(created, reinterpret_cast<const sockaddr*>(&any), sizeof any), 0);
+
+    struct Case
+    {
+        const char* group;
+        int receiver; // the one socket that must get the datagram
+    };
+    const Case cases[] = {{"226.1.1.1", joined.fd}, {"226.2.2.2", joinedLocally.fd}};
+    for (const Case& c : cases) {
+        const Bytes data = Datagram(static_cast<unsigned char>(c.receiver));
+        const sockaddr_in to = Address(c.group, kPort);
+        sendto(peer.fd, data.data(), data.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        polled_timer_t::sleep(10);
+        for (int fd : {joined.fd, joinedLocally.fd, created}) {
+            unsigned char buffer[300];
+            const ssize_t n = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+            EXPECT_EQ(n, fd == c.receiver ? 200 : -1) << c.group << " on socket " << fd;
+        }
+    }
+    close(created);
+}
+
 TEST_F(Api, QueuedPacketsReachTheSocketsJoinedToTheGroup)
 {
     CallerSocket listener, other;

@@ -2,13 +2,18 @@
 // relay routers: tunnelling, subscription refresh, delivery and duplicates.
 #include "Adapter/VirtualInterface.h"
 
+#include "Adapter/Crc32.h"
 #include "FakeClock.h"
 #include "LogCapture.h"
 #include "Packet/SubscriptionListPacket.h"
 #include "UdpEndpoint.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
+#include <deque>
 #include <gtest/gtest.h>
+#include <random>
+#include <regex>
 
 using namespace Halvane::Packet;
 using Halvane::Adapter::CVirtualInterface;
@@ -62,7 +67,11 @@ Bytes Notification(CWebManagementMsg::EMsgType type)
 class VirtualInterface : public ::testing::Test
 {
 protected:
-    VirtualInterface() : trunk(kDeviceId, 0, "lo", &CountCallback) { g_callbacks = 0; }
+    VirtualInterface() : trunk(kDeviceId, 0, "lo", &CountCallback)
+    {
+        g_callbacks = 0;
+        AddRouter(router);
+    }
 
     void AddRouter(const UdpEndpoint& router) { ASSERT_TRUE(trunk.InitializeRouter(router.Address(), router.Port())); }
 
@@ -78,14 +87,13 @@ protected:
     // The router's side of the trunk: sends a datagram to the interface.
     void Relay(const Bytes& datagram) { ASSERT_TRUE(router.SendTo(trunk.LocalPort(), datagram)); }
 
-    UdpEndpoint router{"127.0.0.1"};
+    UdpEndpoint router{"127.0.0.1"}; // the configured router
     CVirtualInterface trunk;
 };
 
 TEST_F(VirtualInterface, GroupMessageGoesToEveryRouterAsPayloadPlusTwelveBytes)
 {
     UdpEndpoint second("127.0.0.2");
-    AddRouter(router);
     AddRouter(second);
     const sockaddr_in group = GroupAddress(kTrunked1);
     const char payload[] = {1, 2, 3, 4, 5};
@@ -98,8 +106,9 @@ TEST_F(VirtualInterface, GroupMessageGoesToEveryRouterAsPayloadPlusTwelveBytes)
     }
 }
 
-TEST_F(VirtualInterface, WithoutRoutersEverySendFails)
+TEST(VirtualInterfaceWithoutRouters, EverySendFails)
 {
+    CVirtualInterface trunk(kDeviceId, 0, "lo", nullptr);
     const sockaddr_in group = GroupAddress(kTrunked1);
     EXPECT_EQ(trunk.SendBytes("x", 1, reinterpret_cast<const sockaddr*>(&group), 0, kKindRtp), -1);
     EXPECT_EQ(trunk.SendSubscriptionPacket(1, kTrunked1, CSubscription::kJoin), -1);
@@ -111,7 +120,7 @@ TEST_F(VirtualInterface, BadRouterAddressesAreRefused)
     LogCapture log;
     EXPECT_FALSE(trunk.InitializeRouter("router.example", 3301));
     EXPECT_FALSE(trunk.InitializeRouter("127.0.0.1", 70000));
-    EXPECT_TRUE(trunk.Routers().empty());
+    EXPECT_EQ(trunk.Routers().size(), 1u); // the fixture's
     EXPECT_EQ(log.Count("Ignoring router"), 2u);
 }
 
@@ -140,7 +149,6 @@ Refresh ReadRefresh(const UdpEndpoint& router)
 TEST_F(VirtualInterface, RefreshesAtTheFirstPollAfterChangesAndEvery25Seconds)
 {
     FakeClock clock(1000);
-    AddRouter(router);
     OpenSocket(5, {kTrunked1, kLocal1});
     OpenSocket(6, {kTrunked2, kTrunked1, kLocal2});
 
@@ -172,7 +180,6 @@ TEST_F(VirtualInterface, RefreshesAtTheFirstPollAfterChangesAndEvery25Seconds)
 
 TEST_F(VirtualInterface, InjectedShorterRefreshIntervalIsHonoured)
 {
-    AddRouter(router);
     OpenSocket(5, {kTrunked1});
     trunk.SetSubscriptionRefreshInterval(50);
     trunk.ProcessIncoming();
@@ -184,7 +191,6 @@ TEST_F(VirtualInterface, InjectedShorterRefreshIntervalIsHonoured)
 
 TEST_F(VirtualInterface, WithOnlyLocalGroupsTheListIsEmptyAndNoJoinIsSent)
 {
-    AddRouter(router);
     OpenSocket(5, {kLocal1, kLocal2});
     trunk.ProcessIncoming();
     const auto datagrams = router.ReceiveAll(kQuiet);
@@ -195,7 +201,6 @@ TEST_F(VirtualInterface, WithOnlyLocalGroupsTheListIsEmptyAndNoJoinIsSent)
 TEST_F(VirtualInterface, ListsAtMostFiftyGroupsTheSmallestFirst)
 {
     LogCapture log("DISABLE_SUBSCRIPTION_PACKET");
-    AddRouter(router);
     Halvane::Sys::CSocket& socket = OpenSocket(5, {});
     for (unsigned int i = 60; i > 0; --i)
         socket.AddToGroupButDontSendSubscriptionPacket(0xEF000000 + i);
@@ -250,6 +255,26 @@ TEST_F(VirtualInterface, DuplicateWindowForgetsAfter512Checks)
     EXPECT_EQ(socket.QueuedPackets(), 1u);
 }
 
+// A long run of checks drawn from a small pool, so that payloads come back
+// within and beyond the window, against a plain scan of the last 512 CRCs.
+TEST(DuplicateWindow, AgreesWithAScanOfTheLast512Checks)
+{
+    Halvane::Adapter::CDuplicateWindow window;
+    std::deque<std::uint32_t> last;
+    std::mt19937 random(7);
+    std::uniform_int_distribution<unsigned int> pool(0, 1100);
+    for (int check = 0; check < 20000; ++check) {
+        const unsigned int value = check % 97 == 0 ? 1000000u + check : pool(random); // some never repeat
+        const auto* bytes = reinterpret_cast<const unsigned char*>(&value);
+        const std::uint32_t crc = Halvane::Adapter::Crc32(bytes, sizeof value);
+        const bool expected = std::find(last.begin(), last.end(), crc) != last.end();
+        ASSERT_EQ(window.SeenRecently(bytes, sizeof value), expected) << "check " << check;
+        last.push_back(crc);
+        if (last.size() > Halvane::Adapter::CDuplicateWindow::kWindowSize)
+            last.pop_front();
+    }
+}
+
 TEST_F(VirtualInterface, SettingsChangedNotificationCallsTheCallbackOnce)
 {
     Relay(Notification(CWebManagementMsg::kSettingsChanged));
@@ -258,11 +283,43 @@ TEST_F(VirtualInterface, SettingsChangedNotificationCallsTheCallbackOnce)
     EXPECT_EQ(g_callbacks, 1);
 }
 
+// The trunk takes datagrams from its routers only: group messages and
+// notices from any other address or port are dropped and counted, so a
+// stranger can neither feed the sockets nor make the unit fetch settings.
+TEST_F(VirtualInterface, OnlyTheConfiguredRoutersAreHeard)
+{
+    LogCapture log;
+    Halvane::Sys::CSocket& socket = OpenSocket(5, {kTrunked1});
+    UdpEndpoint otherAddress("127.0.0.2"), otherPort("127.0.0.1");
+    struct Sender
+    {
+        const UdpEndpoint& endpoint;
+        bool heard;
+    };
+    const Sender senders[] = {{otherAddress, false}, {otherPort, false}, {router, true}};
+    std::size_t queued = 0;
+    int callbacks = 0;
+    unsigned char sequence = 0;
+    for (const Sender& sender : senders) {
+        ASSERT_TRUE(sender.endpoint.SendTo(trunk.LocalPort(), GroupMessage(kTrunked1, {0x80, ++sequence})));
+        ASSERT_TRUE(sender.endpoint.SendTo(trunk.LocalPort(), Notification(CWebManagementMsg::kSettingsChanged)));
+        trunk.ProcessIncoming();
+        queued += sender.heard ? 1 : 0;
+        callbacks += sender.heard ? 1 : 0;
+        EXPECT_EQ(socket.QueuedPackets(), queued) << sender.endpoint.Address() << ":" << sender.endpoint.Port();
+        EXPECT_EQ(g_callbacks, callbacks) << sender.endpoint.Address() << ":" << sender.endpoint.Port();
+    }
+    EXPECT_EQ(trunk.ForeignDatagramsDropped(), 4u);
+    EXPECT_TRUE(log.Contains("Dropping a trunk datagram from 127.0.0.2:" + std::to_string(otherAddress.Port()) +
+                             ": not a configured router."));
+}
+
 TEST(VirtualInterfaceWithoutCallback, NotificationIsLoggedOnly)
 {
     LogCapture log;
     CVirtualInterface trunk(1, 0, "lo", nullptr);
     UdpEndpoint router;
+    ASSERT_TRUE(trunk.InitializeRouter(router.Address(), router.Port()));
     router.SendTo(trunk.LocalPort(), Notification(CWebManagementMsg::kSettingsChanged));
     trunk.ProcessIncoming();
     EXPECT_TRUE(log.Contains("cVirtualInterfaceFp is null."));
@@ -283,24 +340,83 @@ TEST_F(VirtualInterface, LocalGroupMessageIsDiscardedAndEndsThePoll)
     EXPECT_EQ(trunked.QueuedPackets(), 1u);
 }
 
-TEST_F(VirtualInterface, MalformedDatagramsAreDroppedAndThePollGoesOn)
+// The sum of the counts in the summary lines "... N more <what> in the last S s".
+long long SummarisedCount(const std::string& log, const std::string& what)
 {
-    LogCapture log;
-    Halvane::Sys::CSocket& socket = OpenSocket(5, {kTrunked1});
+    const std::regex summary(" (\\d+) more " + what + " in the last \\d+ s\n");
+    long long sum = 0;
+    for (auto it = std::sregex_iterator(log.begin(), log.end(), summary); it != std::sregex_iterator(); ++it)
+        sum += std::stoll((*it)[1]);
+    return sum;
+}
+
+// Datagrams that are dropped or only noted, sent by the hundred as anyone
+// who reaches the trunk port can: each kind is logged in full once and then
+// only counted, the counts add up, and the poll goes on past all of them.
+TEST(VirtualInterfaceFlood, RepeatedDropsAreLoggedAsCountsThatAddUp)
+{
+    struct Kind
+    {
+        std::vector<Bytes> datagrams; // sent once each per round (none: one event per round)
+        const char* fullLine;         // printed for the first one only
+        const char* what;             // named by the summaries
+    };
     Bytes oversized = GroupMessage(kTrunked1, Bytes(1988, 0x11));
     oversized.push_back(0x22);
-    Relay({0x02, 0x01, 0x00});                 // shorter than any header
-    Relay({0x05, 0, 0, 0, 0, 0, 0, 0});        // list without its reserved byte
-    Relay({0x03, 0, 0, 0, 0, 0, 0, 0, 0, 0});  // no such type
-    Relay({});                                 // empty
-    Relay(oversized);                          // 2001 bytes
-    Relay(Encode(CSubscription(1, 0, nullptr, 0, kTrunked1, CSubscription::kJoin))); // not for units
-    Relay(GroupMessage(kTrunked1, {9}));
-    trunk.ProcessIncoming();
-    EXPECT_EQ(socket.QueuedPackets(), 1u);
-    EXPECT_EQ(log.Count("ProcessIncoming skipping invalid (NULL) packet"), 5u);
-    EXPECT_TRUE(log.Contains("Dropping a datagram of 2001 bytes: larger than 2000 bytes."));
-    EXPECT_TRUE(log.Contains("ProcessIncoming discarding packet of unknown type"));
+    const Kind kinds[] = {
+        {{oversized,                         // 2001 bytes
+          {0x02, 0x01, 0x00},                // shorter than any header
+          {0x05, 0, 0, 0, 0, 0, 0, 0},       // list without its reserved byte
+          {0x03, 0, 0, 0, 0, 0, 0, 0, 0, 0}, // no such type
+          {}},                               // empty
+         "Dropping a datagram of 2001 bytes: larger than 2000 bytes.\n  ProcessIncoming skipping invalid (NULL) packet\n",
+         "malformed trunk datagrams"},
+        {{Encode(CSubscription(1, 0, nullptr, 0, kTrunked1, CSubscription::kJoin))},
+         "  ProcessIncoming discarding packet of unknown type\n",
+         "trunk packets of a type a unit does not take"},
+        {{Notification(CWebManagementMsg::kSettingsChanged)}, "WebManagement Packet!\n", "web-management messages"},
+        {{}, "Dropping rather than queuing packet for SocketID 5", "group messages for sockets with full queues"},
+        {{}, "Refusing a payload of 1989 bytes", "datagrams too long for a trunk packet"}, // handed on by the radio
+    };
+    const Bytes tooLong(CGroupMsg::kMaxPayload + 1, 0x33);
+    constexpr int kRounds = 100;
+    LogCapture log;
+    UdpEndpoint router;
+    g_callbacks = 0;
+    std::size_t deliveredAfterTheFlood = 0;
+    {
+        CVirtualInterface trunk(kDeviceId, 0, "lo", &CountCallback);
+        ASSERT_TRUE(trunk.InitializeRouter(router.Address(), router.Port()));
+        trunk.OpenSocket(5);
+        trunk.Socket(5)->AddToGroupButDontSendSubscriptionPacket(kTrunked1);
+        trunk.OpenSocket(6);
+        trunk.Socket(6)->AddToGroupButDontSendSubscriptionPacket(kTrunked2);
+        for (unsigned int i = 0; i <= Halvane::Sys::CSocket::kQueueLimit; ++i)
+            trunk.Socket(5)->Queue(CGroupMsg(1, 0, nullptr, 0, kKindRtp, kTrunked1), kTrunked1);
+        for (int round = 0; round < kRounds; ++round) {
+            for (const Kind& kind : kinds)
+                for (const Bytes& datagram : kind.datagrams)
+                    ASSERT_TRUE(router.SendTo(trunk.LocalPort(), datagram));
+            const unsigned char sequence[] = {static_cast<unsigned char>(round)};
+            ASSERT_TRUE(router.SendTo(trunk.LocalPort(), Encode(CGroupMsg(1, 0, sequence, 1, kKindRtp, kTrunked1))));
+            trunk.ProcessIncoming(); // one per round: the trunk socket's buffer is small
+            EXPECT_EQ(trunk.QueueDatagramForGroup(kTrunked2, tooLong.data(), static_cast<unsigned int>(tooLong.size())),
+                      0u);
+        }
+        ASSERT_TRUE(router.SendTo(trunk.LocalPort(), GroupMessage(kTrunked2, {0xAB, 0xCD})));
+        trunk.ProcessIncoming();
+        deliveredAfterTheFlood = trunk.Socket(6)->QueuedPackets();
+    } // the last counts are told when the interface goes
+
+    EXPECT_EQ(deliveredAfterTheFlood, 1u);
+    EXPECT_EQ(g_callbacks, kRounds) << "every notice still acts";
+    const std::string text = log.Text();
+    for (const Kind& kind : kinds) {
+        const long long sent = kRounds * static_cast<long long>(std::max<std::size_t>(kind.datagrams.size(), 1));
+        EXPECT_EQ(log.Count(kind.fullLine), 1u) << kind.what;
+        EXPECT_EQ(1 + SummarisedCount(text, kind.what), sent) << kind.what;
+    }
+    EXPECT_LE(log.Count("\n"), 12u) << "a handful of lines, not one per datagram:\n" << text;
 }
 
 TEST_F(VirtualInterface, BlockedTrunkReceiveConsumesOneDatagramPerPoll)

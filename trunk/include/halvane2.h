@@ -32,7 +32,8 @@ HV_EXPORT void hv_init_interface(unsigned int deviceId, unsigned char tag,
                                  const char* interfaceName, void (*callback)(void));
 
 // Adds one relay router (dotted IPv4 address, UDP port). Every router gets
-// every trunk datagram.
+// every trunk datagram, and the trunk takes datagrams only from the routers
+// (their address and port); anything else that reaches it is dropped.
 HV_EXPORT void hv_init_routing(const char* routerAddress, unsigned int routerPort);
 
 // ---- Sockets --------------------------------------------------------------

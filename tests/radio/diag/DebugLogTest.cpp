@@ -3,6 +3,7 @@
 #include "debug_log.h"
 #include "debug_log_control.h"
 #include "debug_log_stream.h"
+#include "debug_log_throttle.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <regex>
 #include <thread>
 
 namespace {
@@ -223,6 +225,73 @@ TEST_F(DebugLogTest, ASinkThatLogsItselfNeitherHangsNorRecurses)
     }).detach();
     ASSERT_EQ(finished.wait_for(std::chrono::seconds(5)), std::future_status::ready) << "the sink hung the log";
     EXPECT_EQ(calls->load(), 1);
+}
+
+// The throttle on a hand-driven time line: which occurrences the caller
+// prints in full, and which summary lines come out when.
+TEST_F(DebugLogTest, ThrottlePrintsFirstOccurrencesInFullAndCountsTheRest)
+{
+    using namespace std::chrono;
+    const debug_log_throttle_t::clock::time_point t0;
+    struct Step
+    {
+        int atSecond;
+        bool flushOnly;     // a poll without an occurrence
+        bool printInFull;   // what occurred() answers
+        const char* output; // what the step printed
+    };
+    const Step steps[] = {
+        {0, false, true, ""},
+        {1, false, false, ""},
+        {9, false, false, ""},
+        {10, false, false, "Dropped 2 more bad things in the last 10 s\n"}, // counted into the next
+        {12, false, false, ""},
+        {15, true, false, ""},
+        {20, true, false, "Dropped 2 more bad things in the last 10 s\n"},
+        {31, false, true, ""}, // a quiet interval went by
+        {32, false, false, ""},
+    };
+    CapturedOutput out;
+    std::size_t seen = 0;
+    {
+        debug_log_throttle_t throttle("Dropped", "bad things");
+        for (const Step& step : steps) {
+            const auto now = t0 + seconds(step.atSecond);
+            if (step.flushOnly)
+                throttle.flush(now);
+            else
+                EXPECT_EQ(throttle.occurred(now), step.printInFull) << "at " << step.atSecond << " s";
+            EXPECT_EQ(out.text().substr(seen), step.output) << "at " << step.atSecond << " s";
+            seen = out.text().size();
+        }
+        EXPECT_EQ(throttle.total(), 7u);
+    }
+    EXPECT_EQ(out.text().substr(seen, 38), "Dropped 1 more bad things in the last ") << "told when it goes";
+}
+
+TEST_F(DebugLogTest, ThrottledFloodGivesFewLinesWhoseCountsAddUp)
+{
+    using namespace std::chrono;
+    const debug_log_throttle_t::clock::time_point t0;
+    constexpr int kOccurrences = 100000; // over 50 s
+    CapturedOutput out;
+    int printedInFull = 0;
+    {
+        debug_log_throttle_t throttle("Dropped", "bad things");
+        for (int i = 0; i < kOccurrences; ++i)
+            printedInFull += throttle.occurred(t0 + microseconds(i * 500)) ? 1 : 0;
+    }
+    const std::string text = out.text();
+    const std::regex summary("Dropped (\\d+) more bad things in the last \\d+ s\n");
+    long long summarised = 0;
+    int lines = 0;
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), summary); it != std::sregex_iterator(); ++it) {
+        summarised += std::stoll((*it)[1]);
+        ++lines;
+    }
+    EXPECT_EQ(printedInFull, 1);
+    EXPECT_LE(lines, 6);
+    EXPECT_EQ(printedInFull + summarised, kOccurrences);
 }
 
 } // namespace

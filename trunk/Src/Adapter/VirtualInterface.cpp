@@ -4,6 +4,7 @@
 
 #include "Adapter/AdapterAddress.h"
 #include "Api/GroupAddress.h"
+#include "Api/SystemMembership.h"
 #include "Packet/ByteOrder.h"
 #include "Packet/SubscriptionListPacket.h"
 #include "debug_log_stream.h"
@@ -58,6 +59,9 @@ void CVirtualInterface::OpenTrunkSocket()
                                         << ") creating the trunk socket!" << "\n";
         return;
     }
+    // Bound to any address: without this it would also take the multicast
+    // of groups that other sockets joined on its port.
+    ReceiveOnlyJoinedGroups(mTrunkSocket);
     debug_log_cout("DEBUG_BIND") << "Binding socket " << mTrunkSocket << " to: " << 0 << " (INADDR_ANY is "
                                  << INADDR_ANY << ")" << "\n";
     const int result = ::bind(mTrunkSocket, reinterpret_cast<const sockaddr*>(&mLocalAddress), sizeof mLocalAddress);
@@ -183,6 +187,7 @@ void CVirtualInterface::ProcessIncoming()
         return;
     RefreshSubscriptionsIfDue();
     DrainTrunkSocket();
+    mDiagnostics.Flush(mLastTrunkPoll);
 }
 
 bool CVirtualInterface::TrunkPollDue()
@@ -203,11 +208,17 @@ void CVirtualInterface::DrainTrunkSocket()
     for (bool first = true;; first = false) {
         // MSG_TRUNC reports a datagram's full length, so one larger than the
         // buffer is recognised and dropped rather than taken as truncated.
-        const ssize_t length =
-            ::recvfrom(mTrunkSocket, datagram, sizeof datagram, MSG_DONTWAIT | MSG_TRUNC, nullptr, nullptr);
+        sockaddr_in from{};
+        socklen_t fromLength = sizeof from;
+        const ssize_t length = ::recvfrom(mTrunkSocket, datagram, sizeof datagram, MSG_DONTWAIT | MSG_TRUNC,
+                                          reinterpret_cast<sockaddr*>(&from), &fromLength);
         if (length < 0) {
             mTrunkFoundEmpty = first; // only a quiet trunk lets the next polls be skipped
             return;
+        }
+        if (!IsRouter(from)) {
+            DropForeignDatagram(from);
+            continue;
         }
         if (FlagSet("BLOCK_HALVANE_RX")) {
             debug_log_output_string(
@@ -219,20 +230,43 @@ void CVirtualInterface::DrainTrunkSocket()
     }
 }
 
+bool CVirtualInterface::IsRouter(const sockaddr_in& sender) const
+{
+    return std::any_of(mRouters.begin(), mRouters.end(), [&](const sockaddr_in& router) {
+        return sender.sin_family == AF_INET && sender.sin_addr.s_addr == router.sin_addr.s_addr &&
+               sender.sin_port == router.sin_port;
+    });
+}
+
+void CVirtualInterface::DropForeignDatagram(const sockaddr_in& sender)
+{
+    // Only the routers speak for the trunk: anyone else could otherwise
+    // feed the sockets forged group messages or fake settings notices.
+    if (mDiagnostics.foreign.occurred(mLastTrunkPoll))
+        get_debug_log_ostream_enabled() << "Dropping a trunk datagram from "
+                                        << DottedGroup(ntohl(sender.sin_addr.s_addr)).c_str() << ":"
+                                        << ntohs(sender.sin_port) << ": not a configured router.\n";
+}
+
 CVirtualInterface::EPollStep CVirtualInterface::HandleDatagram(const unsigned char* data, unsigned int length)
 {
     debug_log_cout("DEBUG_HALVANE_RX") << "Received packet from Halvane2 router, size " << length << "\n";
-    const std::unique_ptr<CPacket> packet = CPacket::CreatePacket(data, length);
+    Packet::EParseResult result = Packet::EParseResult::kOk;
+    const std::unique_ptr<CPacket> packet = CPacket::TryCreatePacket(data, length, result);
     if (!packet) {
-        debug_log_output_string("  ProcessIncoming skipping invalid (NULL) packet\n");
+        if (mDiagnostics.malformed.occurred(mLastTrunkPoll)) {
+            CPacket::ReportParseFailure(result, data, length);
+            debug_log_output_string("  ProcessIncoming skipping invalid (NULL) packet\n");
+        }
         return EPollStep::kContinue;
     }
     switch (packet->Type()) {
     case Packet::kTypeGroupMsg: {
         const auto& message = static_cast<const CGroupMsg&>(*packet);
         if (IsLocalTalkGroupId(message.GroupId())) {
-            get_debug_log_ostream_enabled() << "Discarding a packet from Halvane2 with a local multicast address...\n"
-                                            << "\n";
+            if (mDiagnostics.localGroup.occurred(mLastTrunkPoll))
+                get_debug_log_ostream_enabled()
+                    << "Discarding a packet from Halvane2 with a local multicast address...\n" << "\n";
             return EPollStep::kEndPoll;
         }
         DeliverGroupPacket(message);
@@ -242,7 +276,8 @@ CVirtualInterface::EPollStep CVirtualInterface::HandleDatagram(const unsigned ch
         DeliverWebManagementMsg(static_cast<const CWebManagementMsg&>(*packet));
         break;
     default:
-        debug_log_output_string("  ProcessIncoming discarding packet of unknown type\n");
+        if (mDiagnostics.unexpectedType.occurred(mLastTrunkPoll))
+            debug_log_output_string("  ProcessIncoming discarding packet of unknown type\n");
         break;
     }
     return EPollStep::kContinue;
@@ -349,11 +384,28 @@ unsigned int CVirtualInterface::FeedPacketToQueue(const CGroupMsg& packet)
     return fed;
 }
 
+unsigned int CVirtualInterface::QueueDatagramForGroup(unsigned int groupId, const unsigned char* data,
+                                                     unsigned int length)
+{
+    // The caller hands on datagrams it received, so their length is
+    // outside input: a refusal is counted rather than logged each time.
+    if (length > CGroupMsg::kMaxPayload) {
+        if (mDiagnostics.oversized.occurred())
+            get_debug_log_ostream_enabled() << "Refusing a payload of " << length << " bytes: at most "
+                                            << CGroupMsg::kMaxPayload << " fit in one datagram.\n";
+        return 0;
+    }
+    return FeedPacketToQueue(CGroupMsg(0, 0, data, length, Packet::kKindRtp, groupId));
+}
+
 void CVirtualInterface::DeliverWebManagementMsg(const CWebManagementMsg& packet)
 {
-    debug_log_output_string("WebManagement Packet!\n");
+    const bool log = mDiagnostics.webManagement.occurred(mLastTrunkPoll);
+    if (log)
+        debug_log_output_string("WebManagement Packet!\n");
     if (mCallback == nullptr) {
-        debug_log_output_string("cVirtualInterfaceFp is null.\n");
+        if (log)
+            debug_log_output_string("cVirtualInterfaceFp is null.\n");
         return;
     }
     if (packet.MsgType() == CWebManagementMsg::kSettingsChanged)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Adapter/DuplicateWindow.h"
+#include "Adapter/ReceiveDiagnostics.h"
 #include "Packet/GroupMsg.h"
 #include "Packet/Subscription.h"
 #include "Packet/WebManagementMsg.h"
@@ -66,6 +67,9 @@ public:
     void DeliverGroupPacket(const Packet::CGroupMsg& packet);
     // Queues the message on every member socket; returns how many.
     unsigned int FeedPacketToQueue(const Packet::CGroupMsg& packet);
+    // Queues the datagram as an RTP group message on every member socket of
+    // the group; returns how many. 0 for one too long for a group message.
+    unsigned int QueueDatagramForGroup(unsigned int groupId, const unsigned char* data, unsigned int length);
     void DeliverWebManagementMsg(const Packet::CWebManagementMsg& packet);
 
     void UpdateIfAddress();
@@ -76,6 +80,10 @@ public:
     bool IsRecentDuplicate(const unsigned char* data, unsigned int length);
     void MarkSubscriptionsDirty() { mSubscriptionsDirty = true; }
     std::mutex& QueueMutex() const { return mQueueMutex; }
+    CReceiveDiagnostics& Diagnostics() { return mDiagnostics; }
+    // Datagrams that reached the trunk socket from anything but a
+    // configured router (address and port) and were dropped.
+    std::uint64_t ForeignDatagramsDropped() const { return mDiagnostics.foreign.total(); }
     unsigned int DeviceId() const { return mDeviceId; }
     const std::string& InterfaceAddress() const { return mInterfaceAddress; }
     const std::vector<sockaddr_in>& Routers() const { return mRouters; }
@@ -92,6 +100,8 @@ private:
     void RefreshSubscriptionsIfDue();
     bool TrunkPollDue();
     void DrainTrunkSocket();
+    bool IsRouter(const sockaddr_in& sender) const;
+    void DropForeignDatagram(const sockaddr_in& sender);
     EPollStep HandleDatagram(const unsigned char* data, unsigned int length);
     int SendPacket(const Packet::CPacket& packet) const;
     // Calls visit for every socket that joined the group, in descriptor order.
@@ -114,6 +124,7 @@ private:
     std::chrono::microseconds mTrunkPollInterval = kTrunkPollInterval;
     std::chrono::steady_clock::time_point mLastTrunkPoll;
     bool mTrunkFoundEmpty = false;
+    CReceiveDiagnostics mDiagnostics;
 };
 
 } // namespace Halvane::Adapter

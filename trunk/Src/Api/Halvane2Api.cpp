@@ -42,12 +42,21 @@ CSocket* FindSocket(int descriptor)
     return found == sockets.end() ? nullptr : found->second.get();
 }
 
+// Registers a virtual socket beside the caller's socket. The real socket
+// then receives only the multicast groups joined on it, whatever other
+// sockets on its port joined.
+CSocket* RegisterSocket(int descriptor)
+{
+    Halvane::ReceiveOnlyJoinedGroups(descriptor);
+    l_pInterface->OpenSocket(static_cast<unsigned int>(descriptor));
+    return l_pInterface->Socket(descriptor);
+}
+
 CSocket* FindOrOpenSocket(int descriptor)
 {
     if (CSocket* socket = FindSocket(descriptor))
         return socket;
-    l_pInterface->OpenSocket(static_cast<unsigned int>(descriptor));
-    return l_pInterface->Socket(descriptor);
+    return RegisterSocket(descriptor);
 }
 
 void ReportMissingSocket(int descriptor)
@@ -78,7 +87,7 @@ int CreateRegisteredSocket(int family, int type)
     if (descriptor < 0)
         return -1;
     ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) | O_NONBLOCK);
-    l_pInterface->OpenSocket(static_cast<unsigned int>(descriptor));
+    RegisterSocket(descriptor);
     return descriptor;
 }
 
@@ -206,7 +215,8 @@ int hv_socket(int descriptor, int, int, int)
         return -1;
     if (l_pInterface->SocketExists(static_cast<unsigned int>(descriptor)))
         return 0;
-    return static_cast<int>(l_pInterface->OpenSocket(static_cast<unsigned int>(descriptor)));
+    RegisterSocket(descriptor);
+    return descriptor;
 }
 
 int hv_create_socket(int family, int type, int)
@@ -372,11 +382,7 @@ int hv_queue_packet_to_socket_with_addr(const char* group, unsigned char* data, 
     unsigned int groupId = 0;
     if (l_pInterface == nullptr || length < 0 || (data == nullptr && length > 0) || !ParseGroup(group, groupId))
         return 0;
-    const Halvane::Packet::CGroupMsg packet(0, 0, data, static_cast<unsigned int>(length), Halvane::Packet::kKindRtp,
-                                            groupId);
-    if (packet.PayloadRefused())
-        return 0;
-    return static_cast<int>(l_pInterface->FeedPacketToQueue(packet));
+    return static_cast<int>(l_pInterface->QueueDatagramForGroup(groupId, data, static_cast<unsigned int>(length)));
 }
 
 } // extern "C"

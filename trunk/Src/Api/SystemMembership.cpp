@@ -9,12 +9,20 @@
 
 namespace Halvane {
 
+bool ReceiveOnlyJoinedGroups(int descriptor)
+{
+    const int off = 0;
+    return ::setsockopt(descriptor, IPPROTO_IP, IP_MULTICAST_ALL, &off, sizeof off) == 0;
+}
+
 bool ChangeSystemMembership(int descriptor, unsigned int groupId, EMembershipChange change)
 {
+    const bool join = change == EMembershipChange::kJoin;
+    if (join)
+        ReceiveOnlyJoinedGroups(descriptor);
     ip_mreq request{};
     request.imr_multiaddr.s_addr = htonl(groupId);
     request.imr_interface.s_addr = htonl(INADDR_ANY);
-    const bool join = change == EMembershipChange::kJoin;
     const bool done = ::setsockopt(descriptor, IPPROTO_IP, join ? IP_ADD_MEMBERSHIP : IP_DROP_MEMBERSHIP, &request,
                                    sizeof request) == 0;
     debug_log_cout("DEBUG_IGMP_LEAVES") << (join ? " Local multicast join " : " Local multicast leave ")

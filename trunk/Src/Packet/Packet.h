@@ -68,6 +68,8 @@ public:
     // The same without logging; result says why nothing was made.
     static std::unique_ptr<CPacket> TryCreatePacket(const unsigned char* data, unsigned int length,
                                                     EParseResult& result);
+    // The log line CreatePacket gives for a datagram it refused (none for kOk).
+    static void ReportParseFailure(EParseResult result, const unsigned char* data, unsigned int length);
 
     unsigned char Type() const { return mType; }
     unsigned char PayloadKind() const { return mPayloadKind; }

@@ -59,6 +59,12 @@ std::unique_ptr<CPacket> CPacket::CreatePacket(const unsigned char* data, unsign
 {
     EParseResult result = EParseResult::kOk;
     std::unique_ptr<CPacket> packet = TryCreatePacket(data, length, result);
+    ReportParseFailure(result, data, length);
+    return packet;
+}
+
+void CPacket::ReportParseFailure(EParseResult result, const unsigned char* data, unsigned int length)
+{
     debug_log_ostream& log = get_debug_log_ostream_enabled();
     switch (result) {
     case EParseResult::kOk:
@@ -77,7 +83,6 @@ std::unique_ptr<CPacket> CPacket::CreatePacket(const unsigned char* data, unsign
             << static_cast<unsigned int>(data[0]) << ".\n";
         break;
     }
-    return packet;
 }
 
 } // namespace Halvane::Packet

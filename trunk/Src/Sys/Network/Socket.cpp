@@ -98,9 +98,10 @@ int CSocket::Queue(const Packet::CPacket& packet, unsigned int groupId)
     trace << "Preparing to queue packet received on group " << groupId << "\n";
     trace << "Size of queue for SocketID " << mDescriptor << " is " << mQueue.size() << "\n";
     if (mQueue.size() > kQueueLimit) {
-        get_debug_log_ostream_enabled() << "Dropping rather than queuing packet for SocketID " << mDescriptor
-                                        << " because queue already has " << kQueueLimit << " items in it " << "\n"
-                                        << "\n";
+        if (mOwner->Diagnostics().queueFull.occurred())
+            get_debug_log_ostream_enabled() << "Dropping rather than queuing packet for SocketID " << mDescriptor
+                                            << " because queue already has " << kQueueLimit << " items in it "
+                                            << "\n" << "\n";
         return 0;
     }
     mQueue.emplace_back(packet);
