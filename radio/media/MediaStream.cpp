@@ -390,8 +390,10 @@ void MediaStream_t::replaceDecoder(int n)
         return;
     }
     const int m = rtp_profile_get_payload_number_from_mime(&av_profile, pt->mime_type);
-    get_debug_log_ostream_enabled() << " Creating a new decoder for codec ( " << pt->mime_type
-                                    << " with clock rate of " << pt->clock_rate << " )" << "\n";
+    // A talker may send payload changes packet after packet.
+    if (decoderChanges_.occurred())
+        get_debug_log_ostream_enabled() << " Creating a new decoder for codec ( " << pt->mime_type
+                                        << " with clock rate of " << pt->clock_rate << " )" << "\n";
     MSFilter* decoder = ms_factory_create_decoder(mediaFactory(), pt->mime_type);
     rtp_session_set_recv_payload_type(session(), m);
     if (decoder == nullptr) {

@@ -8,6 +8,7 @@
 #include "RadioStream.h"
 #include "ReceiveActivity.h"
 #include "RtpTrunkTransport.h"
+#include "debug_log_throttle.h"
 
 #include <mediastreamer2/msfilter.h>
 #include <mediastreamer2/msticker.h>
@@ -117,6 +118,7 @@ private:
     // The clock of the payload the receiver now takes.
     int receiveClockRate_ = 0;
     bool jitterRestartPending_ = false;
+    debug_log_throttle_t decoderChanges_{"Created", "decoders for payload type changes"};
     // Set on the main thread, taken by the sending transport.
     std::atomic<bool> talkspurtPending_{false};
     mutable std::mutex addressMutex_;
