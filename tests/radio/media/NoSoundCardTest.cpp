@@ -149,8 +149,9 @@ TEST_F(WithoutSoundCards, DamagedAndRandomDatagramsAtTheStreamPortsAreSurvived)
     }
     Pump(1000ms);
 
-    // Still alive and still reading descriptions (read while RTP arrives).
-    const Bytes description = {0x80, 201, 0, 1, 0, 0, 0, 9, 0x81, 202, 0, 3, 0, 0, 0, 9, 1, 2, '4', '2', 2, 2, 'O', 'K', 0, 0, 0, 0};
+    // Still alive and still reading descriptions (read while RTP arrives);
+    // the description is the sender's own: its CNAME names its SSRC.
+    const Bytes description = {0x80, 201, 0, 1, 0, 0, 0, 42, 0x81, 202, 0, 3, 0, 0, 0, 42, 1, 2, '4', '2', 2, 2, 'O', 'K', 0, 0, 0, 0};
     for (int i = 0; i < 200; ++i) {
         peer->SendTo(kPort, RtpPacket(9, static_cast<std::uint16_t>(5000 + i), 0), kGroup);
         peer->SendTo(kPort + 1, description, kGroup);
