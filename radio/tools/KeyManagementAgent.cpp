@@ -103,7 +103,7 @@ void KeyManagementAgent::init()
         addDeviceUserId();
         exportPublicKey();
     }
-    importAndTrustServerKey();
+    importServerKey();
     initialised_ = true;
 }
 
@@ -155,14 +155,16 @@ void KeyManagementAgent::addDeviceUserId()
                      run.errorOutput.constData(), run.standardOutput.constData());
 }
 
-void KeyManagementAgent::importAndTrustServerKey()
+// Only imported: settings are accepted by the signer's pinned fingerprint
+// (VALIDSIG), which needs no owner trust, and the key ring may be the
+// user's own, whose trust settings the radio must not change.
+void KeyManagementAgent::importServerKey()
 {
     if (!QFileInfo::exists(places_.serverKeyPath))
         debug_log_printf_always("Unable to locate the server's public key.  Decryption of settings will fail.  The "
                                 "server's public key must be in the application directory.  Reinstalling the "
                                 "application may help.\n");
     runGpg({"--import", places_.serverKeyPath});
-    runGpg({"--import-ownertrust"}, QByteArray::fromStdString(places_.serverFingerprint + ":6:\n"));
 }
 
 std::string KeyManagementAgent::fingerprintFromColonListing(const std::string& listing)
@@ -208,6 +210,7 @@ std::string KeyManagementAgent::myPublicKeyId()
     if (fingerprint.size() != kFingerprintLength) {
         debug_log_printf_always("Problem in myPublicKeyId():  myPublicKeyFingerprint() returned: %s\n",
                                 fingerprint.c_str());
+        debug_log_printf_always("My key ID: \n");
         return std::string();
     }
     const std::string keyId = fingerprint.substr(kFingerprintLength - kKeyIdLength);
