@@ -4,7 +4,9 @@
 #include "ChannelPlan.h"
 
 #include "DelayedPersistentQSettings.h"
+#include "ManagementService.h"
 #include "debug_log.h"
+#include "wGet.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -76,6 +78,11 @@ std::string channelAddress(const std::string& base, std::int32_t number)
         return std::string();
     }
     return text;
+}
+
+std::string downloadDemoTalkGroups()
+{
+    return wGet(managementServiceUrl("/index.php/api/demo").c_str(), "", kDemoDownloadTimeLimitMs);
 }
 
 ChannelPlanBuilder::ChannelPlanBuilder(ChannelPlan& plan, DemoDownload demoDownload)

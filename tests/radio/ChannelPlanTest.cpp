@@ -4,11 +4,18 @@
 #include "ChannelPlan.h"
 
 #include "DelayedPersistentQSettings.h"
+#include "LocalHttpServer.h"
 #include "LogCapture.h"
+#include "ManagementService.h"
 #include "TemporarySettings.h"
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <atomic>
+#include <cstdlib>
 #include <memory>
 #include <stdexcept>
 #include <utility>
@@ -216,6 +223,34 @@ TEST(ChannelPlanBuild, FailingDemoDownloadLeavesTheRestIntact)
     EXPECT_TRUE(log.Contains("Retrieving demo channels failed (wget error: refused)."));
     EXPECT_EQ(plan.zones.count(), 2);
     EXPECT_EQ(plan.channelSet.count(), 17);
+}
+
+// The window shows only after the plan is built: a demo service that does
+// not answer holds start-up a few seconds at most, and the plan goes on
+// without the demo talk groups.
+TEST(ChannelPlanBuild, SilentDemoServiceHoldsTheBuildAFewSecondsAtMost)
+{
+    std::atomic<bool> released{false};
+    rvx::test::LocalHttpServer service;
+    service.Server().Post("/index.php/api/demo", [&](const httplib::Request&, httplib::Response& response) {
+        for (int waited = 0; waited < 300 && !released; ++waited)
+            QThread::msleep(50);
+        response.set_content("", "text/plain");
+    });
+    ASSERT_TRUE(service.Start());
+    ::setenv(kWebManagementUrlVariable, service.Url().c_str(), 1);
+    ChannelPlan plan;
+    const auto document = SettingsFileParser::parseSeparateDocument("");
+    QElapsedTimer clock;
+    clock.start();
+    ChannelPlanBuilder(plan, downloadDemoTalkGroups).build(document.get());
+    const qint64 elapsed = clock.elapsed();
+    released = true;
+    ::unsetenv(kWebManagementUrlVariable);
+
+    EXPECT_GE(elapsed, kDemoDownloadTimeLimitMs - 100);
+    EXPECT_LT(elapsed, kDemoDownloadTimeLimitMs + 1000);
+    EXPECT_EQ(plan.channelSet.count(), 16);
 }
 
 TEST(ChannelPlanBuild, UnreadableDemoReplyAddsNothing)

@@ -9,6 +9,7 @@
 #include "LocalHttpServer.h"
 #include "LogCapture.h"
 #include "ManagementSimProcess.h"
+#include "ProcessMemory.h"
 #include "TemporaryGnupgHome.h"
 #include "TemporarySettings.h"
 #include "WorkerLoopRun.h"
@@ -33,6 +34,8 @@ using Status = SettingsFileRetrievalAgent::Status;
 using rvx::test::LocalHttpServer;
 using rvx::test::LogCapture;
 using rvx::test::ManagementSimProcess;
+using rvx::test::PeakMemory;
+using rvx::test::PeakMemoryAfterReset;
 using rvx::test::TemporaryGnupgHome;
 using rvx::test::TemporarySettings;
 
@@ -74,27 +77,6 @@ struct WorkerRun : rvx::test::WorkerLoopRun<SettingsFileRetrievalAgent>
     {
     }
 };
-
-// The process's peak resident memory in bytes ("VmHWM"); the ...AfterReset
-// form first sets the peak back to the current use.
-qint64 PeakMemory()
-{
-    QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong() * 1024;
-    return 0;
-}
-
-qint64 PeakMemoryAfterReset()
-{
-    QFile clear("/proc/self/clear_refs");
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
-    return PeakMemory();
-}
 
 class SettingsRetrievalTest : public ::testing::Test
 {
@@ -452,7 +434,7 @@ TEST_F(SettingsRetrievalTest, DecompressionBombsAreRefusedWithBoundedMemory)
         ScriptedService service({reply});
         UseService(service.Url());
         LogCapture log;
-        const qint64 before = PeakMemoryAfterReset();
+        const long long before = PeakMemoryAfterReset();
         EXPECT_EQ(agent->updateSettingsIfPossible(), Status::kInvalidReply) << name;
         EXPECT_LT(PeakMemory() - before, 40 << 20) << name;
         EXPECT_TRUE(log.Contains("Settings message refused: the decrypted text exceeds")) << name;
@@ -460,7 +442,7 @@ TEST_F(SettingsRetrievalTest, DecompressionBombsAreRefusedWithBoundedMemory)
     }
 
     WriteCache(signedBomb);
-    const qint64 before = PeakMemoryAfterReset();
+    const long long before = PeakMemoryAfterReset();
     EXPECT_EQ(agent->readCachedSettings(), "");
     EXPECT_LT(PeakMemory() - before, 40 << 20);
 }

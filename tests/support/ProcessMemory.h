@@ -1,0 +1,27 @@
+// The test process's peak resident memory, for tests that a large input is
+// refused without being held in memory. Linux only (/proc).
+#pragma once
+
+#include <fstream>
+#include <string>
+
+namespace rvx::test {
+
+// Peak resident memory in bytes ("VmHWM"), 0 when unknown.
+inline long long PeakMemory()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::stoll(line.substr(6)) * 1024;
+    return 0;
+}
+
+// Sets the peak back to the current use and returns it.
+inline long long PeakMemoryAfterReset()
+{
+    std::ofstream("/proc/self/clear_refs") << "5";
+    return PeakMemory();
+}
+
+} // namespace rvx::test
