@@ -19,11 +19,11 @@
 #include "KeyManagementAgent.h"
 #include "MacAddress.h"
 #include "ManagementService.h"
+#include "VerifiedFileWrite.h"
 #include "debug_log.h"
 #include "wGet.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QThread>
 
 #include <cstring>
@@ -278,18 +278,16 @@ std::string SettingsFileRetrievalAgent::readCachedSettings()
     }
 }
 
-// Written through a temporary file and renamed, so that a crash or a full
-// disk never leaves half a cache behind.
+// Written through a temporary file that is read back before it replaces
+// the cache, so that a crash or a full disk never leaves half a cache (or
+// an empty one) behind.
 bool SettingsFileRetrievalAgent::writeSettingsFile(const std::string& text, const QString& path)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text.data(), static_cast<qint64>(text.size())) < 0 ||
-        !file.commit()) {
-        debug_log_printf_always("Unable to write settings to file, Error:%s\n",
-                                file.errorString().toLatin1().constData());
-        return false;
-    }
-    return true;
+    QString error;
+    if (replaceFileVerified(path, QByteArray::fromStdString(text), &error))
+        return true;
+    debug_log_printf_always("Unable to write settings to file, Error:%s\n", error.toLocal8Bit().constData());
+    return false;
 }
 
 void SettingsFileRetrievalAgent::onDeviceUnregistered()

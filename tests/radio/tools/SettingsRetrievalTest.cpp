@@ -2,6 +2,7 @@
 // management-service simulator (or a local server for odd replies), each in
 // its own GnuPG home and per-user folder.
 #include "KeyManagementAgent.h"
+#include "MacAddress.h"
 #include "ManagementService.h"
 #include "SettingsFileRetrievalAgent.h"
 #include "wGet_control.h"
@@ -9,6 +10,7 @@
 #include "LocalHttpServer.h"
 #include "LogCapture.h"
 #include "ManagementSimProcess.h"
+#include "MountNamespace.h"
 #include "ProcessMemory.h"
 #include "TemporaryGnupgHome.h"
 #include "TemporarySettings.h"
@@ -445,6 +447,30 @@ TEST_F(SettingsRetrievalTest, DecompressionBombsAreRefusedWithBoundedMemory)
     const long long before = PeakMemoryAfterReset();
     EXPECT_EQ(agent->readCachedSettings(), "");
     EXPECT_LT(PeakMemory() - before, 40 << 20);
+}
+
+// On a full disk the new settings cannot be stored (QSaveFile even reported
+// success and left an empty cache): the previous cache stays, the failure
+// is logged, and the cycle does not report new settings (no restart).
+TEST_F(SettingsRetrievalTest, FullDiskKeepsTheCacheAndReportsNoNewSettings)
+{
+    ImportServerSecretKey();
+    const std::string serverSigned = "--local-user " + serverKeyFingerprint() + " --sign";
+    const std::string good = Sealed("<Settings name=\"good\"/>", serverSigned);
+    ScriptedService service({Sealed("<Settings name=\"newer\"/>", serverSigned)});
+    UseService(service.Url());
+    getMacAddress();  // the local settings store belongs to this thread
+    const std::string folder = (appData.path() + "/Talkbox").toStdString();
+    RVX_IN_PRIVATE_MOUNT_NAMESPACE([&] {
+        ASSERT_TRUE(rvx::test::MountTmpfs(folder, 16));
+        WriteCache(good);
+        ASSERT_EQ(Cache().toStdString(), good);
+        rvx::test::FillFileSystem(folder);
+        LogCapture log;
+        EXPECT_EQ(agent->updateSettingsIfPossible(), Status::kInvalidReply);
+        EXPECT_TRUE(log.Contains("Unable to write settings to file, Error:")) << log.Text();
+        EXPECT_EQ(Cache().toStdString(), good);
+    });
 }
 
 TEST_F(SettingsRetrievalTest, CachedSettingsAndTheRegisteredFlag)
