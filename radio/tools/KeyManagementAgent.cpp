@@ -91,11 +91,19 @@ QByteArray KeyManagementAgent::runGpg(const QStringList& arguments, const QByteA
     return run.standardOutput;
 }
 
+// No exported file normally means no key yet. But the export also fails
+// when the data folder cannot be written (a read-only or full disk); a key
+// made then would be a new identity at every start, so gpg is asked for
+// the secret key by its user id first.
 void KeyManagementAgent::init()
 {
     QFile::remove(clientKeyPath());
     exportPublicKey();
-    if (!QFileInfo::exists(clientKeyPath())) {
+    if (!QFileInfo::exists(clientKeyPath()) && hasDeviceSecretKey()) {
+        debug_log_printf_always("Unable to export the device key to %s (is the folder writable?); the existing key "
+                                "is kept\n",
+                                QFile::encodeName(clientKeyPath()).constData());
+    } else if (!QFileInfo::exists(clientKeyPath())) {
         debug_log_printf("ENABLE_KEY_GENERATION_DEBUG", "generating...\n");
         std::fflush(stdout);
         generateKey();
@@ -117,6 +125,12 @@ void KeyManagementAgent::exportPublicKey()
     }
     const QByteArray output = runGpg(arguments);
     debug_log_printf("ENABLE_KEY_GENERATION_DEBUG", "Result of exporting my public key: %s\n", output.constData());
+}
+
+bool KeyManagementAgent::hasDeviceSecretKey()
+{
+    const QByteArray listing = runGpg({"--list-secret-keys", "--with-colons", kDeviceName});
+    return listing.startsWith("sec:") || listing.contains("\nsec:");
 }
 
 // "%no-protection" is what makes GnuPG 2.2 generate without a passphrase

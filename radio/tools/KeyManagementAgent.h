@@ -59,6 +59,7 @@ public:
 
 private:
     void exportPublicKey();
+    bool hasDeviceSecretKey();
     void generateKey();
     void addDeviceUserId();
     void importServerKey();

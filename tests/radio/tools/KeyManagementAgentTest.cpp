@@ -6,6 +6,7 @@
 
 #include "LocalHttpServer.h"
 #include "LogCapture.h"
+#include "MountNamespace.h"
 #include "TemporaryGnupgHome.h"
 
 #include <gtest/gtest.h>
@@ -115,6 +116,30 @@ TEST_F(KeyManagementAgentTest, SecondStartMakesNoKeyAndKeepsTheIdentity)
 
 // The key ring may be the user's own: the server key is imported, but its
 // owner trust is never set (settings are checked by its pinned fingerprint).
+// A data folder that cannot be written (a read-only disk) makes every
+// export fail; the unit keeps its key instead of making a new one each start.
+TEST_F(KeyManagementAgentTest, ReadOnlyDataFolderKeepsTheExistingKey)
+{
+    std::string fingerprint;
+    {
+        KeyManagementAgent first(places());
+        fingerprint = first.myPublicKeyFingerprint();
+        ASSERT_TRUE(QFile::remove(first.clientKeyPath()));
+    }
+    const std::string folder = (appData.path() + "/Talkbox").toStdString();
+    RVX_IN_PRIVATE_MOUNT_NAMESPACE([&] {
+        ASSERT_TRUE(rvx::test::MountReadOnly(folder));
+        for (int start = 0; start < 2; ++start) {
+            LogCapture log(kFlags);
+            KeyManagementAgent again(places());
+            EXPECT_EQ(log.Count("Command: --batch --gen-key"), 0u) << "start " << start;
+            EXPECT_TRUE(log.Contains("Unable to export the device key")) << "start " << start;
+            EXPECT_EQ(again.myPublicKeyFingerprint(), fingerprint) << "start " << start;
+        }
+    });
+    EXPECT_EQ(countLines(home.Gpg("--with-colons --list-secret-keys IDRVX4400W"), "sec:"), 1u);
+}
+
 TEST_F(KeyManagementAgentTest, ServerKeyIsImportedWithoutOwnerTrust)
 {
     KeyManagementAgent agent(places());
