@@ -175,14 +175,43 @@ TEST(ChannelPlanBuild, TwoRelationsToOneChannelListTwiceButKeepOnce)
     EXPECT_EQ(zoneChannels.count(), 1);
 }
 
-TEST(ChannelPlanBuild, LongNamesAreCutTo31Characters)
+// Documents come in UTF-8 or in Latin-1 (declared by the XML declaration):
+// names read the same either way, and a long name keeps its first 31
+// characters, never half a character.
+TEST(ChannelPlanBuild, NamesReadTheSameInUtf8AndLatin1AndAreCutTo31Characters)
 {
-    const std::string longName(40, 'x');
-    const std::string body = "<HalvaneChannels><channel name=\"" + longName + "\" num=\"7\" zone=\"" + longName +
-                             "\" zone_num=\"4\"/></HalvaneChannels>";
-    auto built = buildFrom(withoutLocalAndDemo(body).c_str());
-    EXPECT_EQ(built->plan.channelSet.at(0)->name, std::string(31, 'x'));
-    EXPECT_EQ(built->plan.zones.at(0)->name, std::string(31, 'x'));
+    const auto repeated = [](const std::string& character, int times) {
+        std::string text;
+        for (int i = 0; i < times; ++i)
+            text += character;
+        return text;
+    };
+    struct Case
+    {
+        const char* declaration;
+        std::string zurich;  // "Zürich" in the document's encoding
+        std::string letter;  // a letter repeated 40 times makes the long name
+        std::string expectedLetter;
+    };
+    const Case cases[] = {
+        {"", "Z\xC3\xBCrich", "x", "x"},
+        {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>", "Z\xC3\xBCrich", "\xC3\xA4", "\xC3\xA4"},
+        {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>", "Z\xFCrich", "\xE4", "\xC3\xA4"},
+    };
+    for (const Case& test : cases) {
+        const std::string longName = repeated(test.letter, 40);
+        const std::string body = "<HalvaneChannels><channel name=\"" + test.zurich + " Nord\" num=\"7\" zone=\"" +
+                                 test.zurich + "\" zone_num=\"4\"/><channel name=\"" + longName +
+                                 "\" num=\"8\" zone=\"" + longName + "\" zone_num=\"5\"/></HalvaneChannels>";
+        auto built = buildFrom((test.declaration + withoutLocalAndDemo(body)).c_str());
+        ASSERT_EQ(built->plan.zones.count(), 2) << test.declaration;
+        EXPECT_EQ(built->plan.zones.at(0)->name, "Z\xC3\xBCrich") << test.declaration;
+        ChannelList zoneChannels;
+        EXPECT_EQ(zoneChannelNames(built->plan, 0, zoneChannels), QStringList{QString::fromUtf8("Z\xC3\xBCrich Nord")})
+            << test.declaration;
+        EXPECT_EQ(built->plan.channelSet.at(1)->name, repeated(test.expectedLetter, 31)) << test.declaration;
+        EXPECT_EQ(built->plan.zones.at(1)->name, repeated(test.expectedLetter, 31)) << test.declaration;
+    }
 }
 
 TEST(ChannelPlanBuild, LocalZoneNumberedFiveHidesTheLocalChannels)
