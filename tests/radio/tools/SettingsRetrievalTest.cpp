@@ -438,7 +438,9 @@ TEST_F(SettingsRetrievalTest, DecompressionBombsAreRefusedWithBoundedMemory)
         LogCapture log;
         const long long before = PeakMemoryAfterReset();
         EXPECT_EQ(agent->updateSettingsIfPossible(), Status::kInvalidReply) << name;
-        EXPECT_LT(PeakMemory() - before, 40 << 20) << name;
+        if (rvx::test::kPeakMemoryMeansHeld) {
+            EXPECT_LT(PeakMemory() - before, 40 << 20) << name;
+        }
         EXPECT_TRUE(log.Contains("Settings message refused: the decrypted text exceeds")) << name;
         EXPECT_EQ(Cache().toStdString(), good) << name;
     }
@@ -446,7 +448,9 @@ TEST_F(SettingsRetrievalTest, DecompressionBombsAreRefusedWithBoundedMemory)
     WriteCache(signedBomb);
     const long long before = PeakMemoryAfterReset();
     EXPECT_EQ(agent->readCachedSettings(), "");
-    EXPECT_LT(PeakMemory() - before, 40 << 20);
+    if (rvx::test::kPeakMemoryMeansHeld) {
+        EXPECT_LT(PeakMemory() - before, 40 << 20);
+    }
 }
 
 // On a full disk the new settings cannot be stored (QSaveFile even reported

@@ -174,7 +174,9 @@ TEST_F(WGetTest, HugeAndSlowRepliesAreCutOffEarly)
         ASSERT_TRUE(server.started);
         const long long before = rvx::test::PeakMemoryAfterReset();
         EXPECT_THROW(wGet(server.server.Url(path).c_str(), "x=1"), WGetError) << path;
-        EXPECT_LT(rvx::test::PeakMemory() - before, peakLimit) << path;
+        if (rvx::test::kPeakMemoryMeansHeld) {
+            EXPECT_LT(rvx::test::PeakMemory() - before, peakLimit) << path;
+        }
     }
     busy.stop();
 
