@@ -4,7 +4,9 @@
 #include "ChannelPlan.h"
 
 #include "DelayedPersistentQSettings.h"
+#include "ManagementService.h"
 #include "debug_log.h"
+#include "wGet.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -76,6 +78,11 @@ std::string channelAddress(const std::string& base, std::int32_t number)
         return std::string();
     }
     return text;
+}
+
+std::string downloadDemoTalkGroups()
+{
+    return wGet(managementServiceUrl("/index.php/api/demo").c_str(), "", kDemoDownloadTimeLimitMs);
 }
 
 ChannelPlanBuilder::ChannelPlanBuilder(ChannelPlan& plan, DemoDownload demoDownload)
@@ -254,8 +261,8 @@ void applyCodecOptions(const SettingsFileParser* document, DelayedPersistentQSet
     const std::string codec = getAttribute(options, "codec_name");
     const std::string interval = getAttribute(options, "codec_packet_interval");
     debug_log_printf_always("%s:%s\n", codec.c_str(), interval.c_str());
-    settings.setValue(QStringLiteral("voip_codec"), QString::fromLatin1(codec.c_str()));
-    settings.setValue(QStringLiteral("packet_interval"), QString::fromLatin1(interval.c_str()));
+    settings.setValue(QStringLiteral("voip_codec"), QString::fromUtf8(codec.c_str()));
+    settings.setValue(QStringLiteral("packet_interval"), QString::fromUtf8(interval.c_str()));
 }
 
 QStringList rebuildZoneChannels(const ChannelPlan& plan, ChannelList& zoneChannels)
@@ -275,7 +282,7 @@ QStringList rebuildZoneChannels(const ChannelPlan& plan, ChannelList& zoneChanne
             continue;
         }
         zoneChannels.add(*channel);
-        names.append(QString::fromLatin1(channel->name.c_str()));
+        names.append(QString::fromUtf8(channel->name.c_str()));
     }
     debug_log_printf("ENABLE_VIRTUALRADIO_DEBUG", "Number Of Zone Channels: %d\n", zoneChannels.count());
     return names;

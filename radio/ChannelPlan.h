@@ -51,6 +51,16 @@ extern const char* const kDefaultRouterAddress;
 // octets); "" with a message when the base is not a dotted IPv4 address.
 std::string channelAddress(const std::string& base, std::int32_t number);
 
+// Start-up waits for the demo talk groups (the window shows after the plan
+// is built), so their download gives up after this long in all, instead of
+// the 20 s of other requests.
+constexpr int kDemoDownloadTimeLimitMs = 3000;
+
+// The demo talk groups of the management service: an empty form posted to
+// its demo path; the reply text, "" when none came in time. Throws a
+// std::exception when the request fails.
+std::string downloadDemoTalkGroups();
+
 class ChannelPlanBuilder
 {
 public:

@@ -13,9 +13,17 @@ const char* const kLineOfDashes = "------------------------------------\n";
 
 } // namespace
 
+// Counts characters by their first bytes (every byte that is not a UTF-8
+// continuation byte), so a cut always falls between two characters.
 std::string cutText(const std::string& text, std::size_t maxLength)
 {
-    return text.size() <= maxLength ? text : text.substr(0, maxLength);
+    std::size_t characters = 0;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        const bool startsACharacter = (static_cast<unsigned char>(text[at]) & 0xC0) != 0x80;
+        if (startsACharacter && characters++ == maxLength)
+            return text.substr(0, at);
+    }
+    return text;
 }
 
 std::int32_t readDecimal(const std::string& text)

@@ -38,7 +38,8 @@ struct Router_t
     std::int32_t port = 0;
 };
 
-// The first characters of a text, at most maxLength of them.
+// The first characters of a UTF-8 text (document text is UTF-8), at most
+// maxLength of them; a character is never cut in two.
 std::string cutText(const std::string& text, std::size_t maxLength);
 
 // A decimal number as atoi reads it (leading blanks and sign, digits up to

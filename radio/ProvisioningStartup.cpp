@@ -5,6 +5,7 @@
 #include "GpgProcess.h"
 #include "KeyManagementAgent.h"
 #include "MyLocationManager.h"
+#include "PersistentQSettings.h"
 #include "ProcessFlags.h"
 #include "SensorDataPublisher.h"
 #include "SettingsFileRetrievalAgent.h"
@@ -45,8 +46,12 @@ void checkEncryptionKeys()
 
 SettingsFileRetrievalAgent& retrievalAgent()
 {
-    static SettingsFileRetrievalAgent* const agent = new SettingsFileRetrievalAgent(
-        keyAgent(), SettingsFileRetrievalAgent::Flags{ProcessFlags::registered, ProcessFlags::settingsPushed});
+    static SettingsFileRetrievalAgent* const agent = [] {
+        auto* made = new SettingsFileRetrievalAgent(
+            keyAgent(), SettingsFileRetrievalAgent::Flags{ProcessFlags::registered, ProcessFlags::settingsPushed});
+        made->useLocalSettings(PersistentQSettings::instance());
+        return made;
+    }();
     return *agent;
 }
 

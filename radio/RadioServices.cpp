@@ -3,13 +3,12 @@
 // unit's identity, the demo talk-group download and the own position.
 #include "VirtualRadio.h"
 
+#include "ChannelPlan.h"
 #include "DeviceIdentity.h"
-#include "ManagementService.h"
 #include "MyLocationManager.h"
 #include "PersistentQSettings.h"
 #include "PttManager.h"
 #include "SilentRadioStream.h"
-#include "wGet.h"
 
 namespace {
 
@@ -23,12 +22,6 @@ RadioStreamFactory& programStreamFactory()
 {
     static RadioStreamFactory factory = createSilentStream;
     return factory;
-}
-
-// The demo talk groups: an empty form posted to the management service.
-std::string downloadDemoTalkGroups()
-{
-    return wGet(managementServiceUrl("/index.php/api/demo").c_str(), "");
 }
 
 VirtualRadioServices programServices()

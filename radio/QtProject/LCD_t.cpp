@@ -202,7 +202,7 @@ void LCD_t::viSetChannelIndex(int index)
 
 void LCD_t::viCurrentZoneName(const char* name)
 {
-    ui_.selectedZone->setText(QString::fromLatin1(name ? name : ""));
+    ui_.selectedZone->setText(QString::fromUtf8(name ? name : ""));
 }
 
 void LCD_t::viUpdateStatusBarVolume()

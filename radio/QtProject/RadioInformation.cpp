@@ -1,5 +1,6 @@
 // The unit's information from the settings document, the radio model's
-// account name, the key id and the retrieval flags.
+// account name, the key id and the retrieval flags. Document text is UTF-8
+// whatever the document's own encoding (the parser converts it).
 #include "RadioInformation.h"
 
 #include "DeviceIdentity.h"
@@ -15,7 +16,7 @@ QString callerIdName()
 {
     SettingsFileParser* parser = SettingsFileParser::getInstance();
     const std::string name = parser ? getAttribute(parser->getDom(), "name") : std::string();
-    return QString::fromLatin1(name.empty() ? "Default" : name.c_str());
+    return QString::fromUtf8(name.empty() ? "Default" : name.c_str());
 }
 
 void readOfferedUpdate(RadioInformation& information)
@@ -24,15 +25,15 @@ void readOfferedUpdate(RadioInformation& information)
     if (!parser)
         return;
     const SettingsElement update = firstChild(firstChild(parser->getDom(), "Windows"), "update");
-    information.releasedVersion = QString::fromLatin1(getAttribute(update, "version").c_str());
-    information.updateUrl = QString::fromLatin1(getAttribute(update, "url").c_str());
+    information.releasedVersion = QString::fromUtf8(getAttribute(update, "version").c_str());
+    information.updateUrl = QString::fromUtf8(getAttribute(update, "url").c_str());
 }
 
 RadioInformation fromProgram()
 {
     RadioInformation information;
     information.radioName = callerIdName();
-    information.owner = QString::fromLatin1(accountName().c_str());
+    information.owner = QString::fromUtf8(accountName().c_str());
     information.deviceId = QString::fromLatin1(getKeyId().value_or(std::string()).c_str());
     information.registered = ProcessFlags::registered;
     information.settingsUpdated = SettingsFileRetrievalAgent::isRetrievalOk();

@@ -1,9 +1,14 @@
 // The write-behind rules of the local settings store.
 #include "DelayedPersistentQSettings.h"
 
+#include "VerifiedFileWrite.h"
 #include "debug_log.h"
 
+#include <QEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QMetaObject>
+#include <QTemporaryFile>
 #include <QThread>
 
 DelayedPersistentQSettings::DelayedPersistentQSettings(const QString& fileName, QSettings::Format format, QObject* parent)
@@ -16,8 +21,9 @@ DelayedPersistentQSettings::DelayedPersistentQSettings(const QString& fileName, 
 
 DelayedPersistentQSettings::~DelayedPersistentQSettings()
 {
+    QMutexLocker lock(&mutex_);
     writeCachedValueToDisk();
-    QSettings::sync();
+    syncVerified();
 }
 
 void DelayedPersistentQSettings::setWriteDelayMs(int ms)
@@ -44,7 +50,7 @@ void DelayedPersistentQSettings::setValue(const QString& key, const QVariant& va
     QMutexLocker lock(&mutex_);
     if (isImmediateKey(key)) {
         QSettings::setValue(key, value);
-        QSettings::sync();
+        syncVerified();
     }
     if (!pendingKey.isEmpty() && key != pendingKey)
         writeCachedValueToDisk();
@@ -76,7 +82,64 @@ void DelayedPersistentQSettings::sync()
 {
     QMutexLocker lock(&mutex_);
     writeCachedValueToDisk();
+    syncVerified();
+}
+
+bool DelayedPersistentQSettings::event(QEvent* event)
+{
+    if (event->type() != QEvent::UpdateRequest)
+        return QSettings::event(event);
+    QMutexLocker lock(&mutex_);
+    syncVerified();
+    return true;
+}
+
+// QSettings reports success even when a full disk left the file empty or
+// cut short. So the file is read back after every sync, and one that does
+// not hold the settings gets its previous contents back (they are the last
+// good ones); the new values stay in memory for this run.
+void DelayedPersistentQSettings::syncVerified()
+{
+    const QString path = fileName();
+    const bool existed = QFileInfo::exists(path);
+    const QByteArray previous = readWholeFile(path);
     QSettings::sync();
+    QString problem;
+    if (fileHoldsTheSettings(&problem))
+        return;
+    debug_log_printf_always("Unable to write the local settings to %s (%s); the previous file is kept\n",
+                            QFile::encodeName(path).constData(), problem.toLocal8Bit().constData());
+    QString error;
+    if (!existed)
+        QFile::remove(path);
+    else if (!replaceFileVerified(path, previous, &error))
+        debug_log_printf_always("Unable to restore the local settings file %s (%s)\n", QFile::encodeName(path).constData(),
+                                error.toLocal8Bit().constData());
+}
+
+// Read through a copy under a new name: QSettings shares what it parsed per
+// file name, so another QSettings on the same file would see this store's
+// memory, not the disk.
+bool DelayedPersistentQSettings::fileHoldsTheSettings(QString* problem) const
+{
+    if (QSettings::status() != QSettings::NoError) {
+        *problem = QStringLiteral("the settings could not be written");
+        return false;
+    }
+    QTemporaryFile copy;
+    if (!copy.open() || copy.write(readWholeFile(fileName())) < 0 || !copy.flush()) {
+        *problem = QStringLiteral("the file could not be read back: ") + copy.errorString();
+        return false;
+    }
+    copy.close();
+    const QSettings onDisk(copy.fileName(), QSettings::IniFormat);
+    for (const QString& key : QSettings::allKeys()) {
+        if (!sameValue(onDisk.value(key), QSettings::value(key))) {
+            *problem = QStringLiteral("\"") + key + QStringLiteral("\" did not reach the file");
+            return false;
+        }
+    }
+    return true;
 }
 
 bool DelayedPersistentQSettings::isImmediateKey(const QString& key)

@@ -20,7 +20,9 @@ public:
     QVariant value(const QString& key, const QVariant& defaultValue = QVariant()) const;
     // Write-behind store; "show_reg" and "encryption_enabled" also go to the file at once.
     void setValue(const QString& key, const QVariant& value);
-    // Writes the pending pair now, then syncs the file.
+    // Writes the pending pair now, then syncs the file. Every write of the
+    // file is read back; when the file does not hold the settings (a full
+    // disk), its previous contents are put back and the failure is logged.
     void sync();
 
     // The delay before a settled value is written; 30 s in the program.
@@ -30,7 +32,14 @@ public:
 public slots:
     void writeCachedValueToDisk();
 
+protected:
+    // QSettings writes its changes by itself soon after they are made (an
+    // update request event); those writes are verified as well.
+    bool event(QEvent* event) override;
+
 private:
+    void syncVerified();
+    bool fileHoldsTheSettings(QString* problem) const;
     static bool isImmediateKey(const QString& key);
     static bool sameValue(const QVariant& a, const QVariant& b);
     void restartTimer();

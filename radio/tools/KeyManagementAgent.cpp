@@ -91,11 +91,19 @@ QByteArray KeyManagementAgent::runGpg(const QStringList& arguments, const QByteA
     return run.standardOutput;
 }
 
+// No exported file normally means no key yet. But the export also fails
+// when the data folder cannot be written (a read-only or full disk); a key
+// made then would be a new identity at every start, so gpg is asked for
+// the secret key by its user id first.
 void KeyManagementAgent::init()
 {
     QFile::remove(clientKeyPath());
     exportPublicKey();
-    if (!QFileInfo::exists(clientKeyPath())) {
+    if (!QFileInfo::exists(clientKeyPath()) && hasDeviceSecretKey()) {
+        debug_log_printf_always("Unable to export the device key to %s (is the folder writable?); the existing key "
+                                "is kept\n",
+                                QFile::encodeName(clientKeyPath()).constData());
+    } else if (!QFileInfo::exists(clientKeyPath())) {
         debug_log_printf("ENABLE_KEY_GENERATION_DEBUG", "generating...\n");
         std::fflush(stdout);
         generateKey();
@@ -103,7 +111,7 @@ void KeyManagementAgent::init()
         addDeviceUserId();
         exportPublicKey();
     }
-    importAndTrustServerKey();
+    importServerKey();
     initialised_ = true;
 }
 
@@ -117,6 +125,12 @@ void KeyManagementAgent::exportPublicKey()
     }
     const QByteArray output = runGpg(arguments);
     debug_log_printf("ENABLE_KEY_GENERATION_DEBUG", "Result of exporting my public key: %s\n", output.constData());
+}
+
+bool KeyManagementAgent::hasDeviceSecretKey()
+{
+    const QByteArray listing = runGpg({"--list-secret-keys", "--with-colons", kDeviceName});
+    return listing.startsWith("sec:") || listing.contains("\nsec:");
 }
 
 // "%no-protection" is what makes GnuPG 2.2 generate without a passphrase
@@ -155,14 +169,16 @@ void KeyManagementAgent::addDeviceUserId()
                      run.errorOutput.constData(), run.standardOutput.constData());
 }
 
-void KeyManagementAgent::importAndTrustServerKey()
+// Only imported: settings are accepted by the signer's pinned fingerprint
+// (VALIDSIG), which needs no owner trust, and the key ring may be the
+// user's own, whose trust settings the radio must not change.
+void KeyManagementAgent::importServerKey()
 {
     if (!QFileInfo::exists(places_.serverKeyPath))
         debug_log_printf_always("Unable to locate the server's public key.  Decryption of settings will fail.  The "
                                 "server's public key must be in the application directory.  Reinstalling the "
                                 "application may help.\n");
     runGpg({"--import", places_.serverKeyPath});
-    runGpg({"--import-ownertrust"}, QByteArray::fromStdString(places_.serverFingerprint + ":6:\n"));
 }
 
 std::string KeyManagementAgent::fingerprintFromColonListing(const std::string& listing)
@@ -208,6 +224,7 @@ std::string KeyManagementAgent::myPublicKeyId()
     if (fingerprint.size() != kFingerprintLength) {
         debug_log_printf_always("Problem in myPublicKeyId():  myPublicKeyFingerprint() returned: %s\n",
                                 fingerprint.c_str());
+        debug_log_printf_always("My key ID: \n");
         return std::string();
     }
     const std::string keyId = fingerprint.substr(kFingerprintLength - kKeyIdLength);

@@ -1,6 +1,6 @@
 // The device's OpenPGP key pair: made with GnuPG on first start, exported
 // for the management service, identified by its fingerprint and key id;
-// also imports and trusts the service's public key.
+// also imports the service's public key (without changing owner trust).
 #pragma once
 
 #include <QByteArray>
@@ -36,7 +36,7 @@ public:
     static const char* const kDeviceName;
 
     // Makes sure the device key exists and is exported; imports the server
-    // key and trusts it fully.
+    // key.
     void init();
 
     // 40 hexadecimal digits; throws when there is no key or before init().
@@ -59,9 +59,10 @@ public:
 
 private:
     void exportPublicKey();
+    bool hasDeviceSecretKey();
     void generateKey();
     void addDeviceUserId();
-    void importAndTrustServerKey();
+    void importServerKey();
     std::string deviceEmail() const;
 
     Places places_;

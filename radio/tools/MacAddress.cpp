@@ -6,6 +6,7 @@
 #include "debug_log.h"
 
 #include <QNetworkInterface>
+#include <QRegularExpression>
 
 #include <mutex>
 
@@ -40,12 +41,19 @@ void compareWithStoredAddress(const QString& address)
         PersistentQSettings::instance()->setValue(QStringLiteral("mac_address"), address);
 }
 
+// Tunnels (tun, wg, ppp) are up but have no hardware address; some report
+// one of all zeros. Neither can name the unit.
+bool hasHardwareAddress(const NetworkAdapter& adapter)
+{
+    return adapter.hardwareAddress.contains(QRegularExpression(QStringLiteral("[1-9A-Fa-f]")));
+}
+
 } // namespace
 
 QString firstUsableHardwareAddress(const QVector<NetworkAdapter>& adapters)
 {
     for (const NetworkAdapter& adapter : adapters)
-        if (adapter.up && !adapter.loopback)
+        if (adapter.up && !adapter.loopback && hasHardwareAddress(adapter))
             return adapter.hardwareAddress;
     return QString();
 }

@@ -15,8 +15,9 @@ struct NetworkAdapter
     bool loopback = false;
 };
 
-// The hardware address of the first adapter that is up and not a loopback,
-// in the order given; empty when there is none.
+// The hardware address of the first adapter that is up, not a loopback and
+// has a hardware address (not empty, not all zeros), in the order given;
+// empty when there is none.
 QString firstUsableHardwareAddress(const QVector<NetworkAdapter>& adapters);
 
 // The chosen address without ":" separators (at most 19 characters), or the

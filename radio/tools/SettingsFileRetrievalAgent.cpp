@@ -1,18 +1,29 @@
 // The settings check cycle, the cache and the background re-check loop.
+//
+// Who may unregister a unit: a status word arrives as plain text, which
+// anyone between the unit and the service can forge. So a plain
+// "UNIT_NOT_YET_REGISTERED" never removes the settings of a registered unit
+// (a cache that decrypts to settings); it only shows the registration code
+// while the unit has no usable settings. The service unregisters a
+// registered unit with a normal settings message (encrypted to the unit,
+// signed by the server key) whose text is that status word; only that
+// removes the cache and restarts the radio. "PUBLIC_KEY_NEEDED" never
+// removes anything: the key is posted and the service asked again.
 #include "SettingsFileRetrievalAgent.h"
 
 #include "AppDataFolder.h"
 #include "BoundedFileReader.h"
+#include "DelayedPersistentQSettings.h"
 #include "GpgDecryptionVerdict.h"
 #include "GpgProcess.h"
 #include "KeyManagementAgent.h"
 #include "MacAddress.h"
 #include "ManagementService.h"
+#include "VerifiedFileWrite.h"
 #include "debug_log.h"
 #include "wGet.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QThread>
 
 #include <cstring>
@@ -32,6 +43,18 @@ bool contains(const std::string& text, const char* word)
     return text.find(word) != std::string::npos;
 }
 
+// A status word counts only as the whole reply, blanks and line ends around
+// it aside: a page or a document that merely mentions one is not it.
+bool isStatusWord(const std::string& reply, const char* word)
+{
+    const char* const blanks = " \t\r\n";
+    const std::size_t first = reply.find_first_not_of(blanks);
+    if (first == std::string::npos)
+        return false;
+    const std::size_t last = reply.find_last_not_of(blanks);
+    return reply.compare(first, last - first + 1, word) == 0;
+}
+
 // "==== " + text padded to 44 characters + "====": 53 characters in all.
 std::string framedLine(const std::string& text)
 {
@@ -47,6 +70,8 @@ void logBetweenRules(const char* flag, const std::string& text)
 }
 
 } // namespace
+
+const char* const SettingsFileRetrievalAgent::kAllowUnsignedSettingsKey = "allow_unsigned_settings";
 
 SettingsFileRetrievalAgent::SettingsFileRetrievalAgent(KeyManagementAgent& keys, Flags flags, QObject* parent)
     : QObject(parent), keys_(keys), flags_(flags),
@@ -87,33 +112,27 @@ SettingsFileRetrievalAgent::Status SettingsFileRetrievalAgent::updateSettings(co
 {
     std::string reply = firstReply;
     debug_log_printf(kFlag, "( %s)Server Settings String(%s)\n", "updateSettings", reply.c_str());
-    if (contains(reply, kPublicKeyNeededWord) && !postKeysAndAskAgain(reply))
+    if (isStatusWord(reply, kPublicKeyNeededWord) && !postKeysAndAskAgain(reply))
         return kKeyStillNeeded;
     if (decidedReply)
         *decidedReply = reply;
-    if (contains(reply, kNotYetRegisteredWord)) {
-        announceNotRegistered();
-        return kNotYetRegistered;
-    }
+    if (isStatusWord(reply, kNotYetRegisteredWord))
+        return plainNotRegisteredReply();
     if (validateSettings(reply))
         return kValidSettings;
     debug_log_printf(kFlag, "(Validation failed...)\n");
     return kInvalidReply;
 }
 
-// The service lost or never had the key (a cached unit was unregistered):
-// posts it and asks again; false when the service still wants it.
+// The service lost or never had the key: posts it and asks again; false
+// when the service still wants it. The cached settings stay: whether the
+// unit is still registered is for the next (signed) reply to say.
 bool SettingsFileRetrievalAgent::postKeysAndAskAgain(std::string& reply)
 {
-    if (QFile::exists(cachePath_)) {
-        onDeviceUnregistered();
-        debug_log_printf(kFlag,
-                         "Registration for this unit was deleted.  Removing cache file and requesting restart.\n");
-    }
     debug_log_printf(kFlag, "Calling postKeys()\n");
     keys_.postKeys();
     reply = requestSettings();
-    if (contains(reply, kPublicKeyNeededWord)) {
+    if (isStatusWord(reply, kPublicKeyNeededWord)) {
         debug_log_printf(kFlag, "After calling postKeys(), server still reports that it needs our keys.\n");
         return false;
     }
@@ -133,6 +152,39 @@ void SettingsFileRetrievalAgent::announceNotRegistered()
                             framedLine("Then cycle power to complete registration.").c_str(), rule.c_str());
 }
 
+// A plain status word shows the registration code only while the unit has
+// no usable settings; a registered unit keeps them and ignores it.
+SettingsFileRetrievalAgent::Status SettingsFileRetrievalAgent::plainNotRegisteredReply()
+{
+    if (holdsValidSettings()) {
+        debug_log_printf_always("Ignoring an unsigned %s reply: this unit's settings are kept (only a reply signed by "
+                                "the server unregisters a registered unit)\n",
+                                kNotYetRegisteredWord);
+        return kInvalidReply;
+    }
+    announceNotRegistered();
+    return kNotYetRegistered;
+}
+
+// The service's unregistration of a registered unit: the status word as
+// the text of a message signed by the server key.
+SettingsFileRetrievalAgent::Status SettingsFileRetrievalAgent::signedNotRegisteredReply(const DecryptedMessage& message)
+{
+    if (!message.signedByServer) {
+        debug_log_printf_always("Ignoring an encrypted %s reply that is not signed by the server key\n",
+                                kNotYetRegisteredWord);
+        return kInvalidReply;
+    }
+    debug_log_printf(kFlag, "The service unregistered this unit (signed reply)\n");
+    announceNotRegistered();
+    return kNotYetRegistered;
+}
+
+bool SettingsFileRetrievalAgent::holdsValidSettings()
+{
+    return QFile::exists(cachePath_) && !readCachedSettings().empty();
+}
+
 bool SettingsFileRetrievalAgent::validateSettings(const std::string& text)
 {
     debug_log_printf(kFlag, "Validating settings: %s\n", text.c_str());
@@ -149,29 +201,64 @@ bool SettingsFileRetrievalAgent::validateSettings(const std::string& text)
     return false;
 }
 
-std::string SettingsFileRetrievalAgent::decryptSettings(const std::string& text)
+// gpg stops by itself shortly after the bound ("--max-output", a little
+// above it so that the reader sees the excess); the reader's limit stops it
+// in any case.
+SettingsFileRetrievalAgent::DecryptedMessage SettingsFileRetrievalAgent::decryptMessage(const std::string& text)
 {
     if (!keys_.gpgExists())
-        return std::string();
+        return DecryptedMessage();
     debug_log_printf("ENABLE_DECRYPTION_DEBUG",
                      "Attempting to decrypt this:\n========================\n%s\n========================\n",
                      text.c_str());
-    const GpgRun run = runGpgProcess(keys_.places().gpgPath, {"--status-fd=2", "-d", "--ignore-time-conflict"},
-                                     QByteArray::fromStdString(text), kGpgTimeoutMs);
-    const GpgDecryptionVerdict verdict =
-        judgeGpgDecryption(run.errorOutput.toStdString(), run.exitCode, keys_.places().serverFingerprint);
+    const QStringList arguments{"--status-fd=2", "--max-output", QString::number(kLargestSettingsText + 65536), "-d",
+                                "--ignore-time-conflict"};
+    const GpgRun run = runGpgProcess(keys_.places().gpgPath, arguments, QByteArray::fromStdString(text),
+                                     kGpgTimeoutMs, kLargestSettingsText);
     const std::string output(run.standardOutput.constData(),
                              ::strnlen(run.standardOutput.constData(), static_cast<size_t>(run.standardOutput.size())));
     debug_log_printf("ENABLE_DECRYPTION_DEBUG", "Error:%s\nExit Code:%d\nExit Status:%d\n%s\nDecrypted Server Settings:%s\n",
                      run.errorOutput.constData(), run.exitCode, run.crashedOrKilled ? 1 : 0,
-                     std::string(51, '=').c_str(), output.c_str());
+                     std::string(51, '=').c_str(), run.outputLimitExceeded ? "(too large)" : output.c_str());
+    if (run.outputLimitExceeded) {
+        debug_log_printf_always("Settings message refused: the decrypted text exceeds %lld bytes\n",
+                                static_cast<long long>(kLargestSettingsText));
+        return DecryptedMessage();
+    }
+    const GpgDecryptionVerdict verdict =
+        judgeGpgDecryption(run.errorOutput.toStdString(), run.exitCode, keys_.places().serverFingerprint);
     if (!verdict.accepted) {
         debug_log_printf_always("Settings message refused: %s\n", verdict.reason.c_str());
-        return std::string();
+        return DecryptedMessage();
     }
-    if (!verdict.signedByServer)
-        debug_log_printf_always("Warning: the settings message is not signed; accepted because it decrypted cleanly\n");
-    return output;
+    return DecryptedMessage{output, verdict.signedByServer};
+}
+
+// Settings must be signed by the server key: anyone can encrypt to the
+// device key. Services that cannot sign are let in only by the local
+// setting, with a warning every time.
+std::string SettingsFileRetrievalAgent::acceptedSettings(const DecryptedMessage& message)
+{
+    if (message.text.empty() || message.signedByServer)
+        return message.text;
+    if (unsignedSettingsAllowed()) {
+        debug_log_printf_always("Warning: the settings message is not signed; accepted because %s is set\n",
+                                kAllowUnsignedSettingsKey);
+        return message.text;
+    }
+    debug_log_printf_always("Settings message refused: it is not signed by the server key (%s is off)\n",
+                            kAllowUnsignedSettingsKey);
+    return std::string();
+}
+
+bool SettingsFileRetrievalAgent::unsignedSettingsAllowed() const
+{
+    return localSettings_ && localSettings_->value(QString::fromLatin1(kAllowUnsignedSettingsKey), false).toBool();
+}
+
+std::string SettingsFileRetrievalAgent::decryptSettings(const std::string& text)
+{
+    return acceptedSettings(decryptMessage(text));
 }
 
 std::string SettingsFileRetrievalAgent::readCachedSettings()
@@ -191,15 +278,16 @@ std::string SettingsFileRetrievalAgent::readCachedSettings()
     }
 }
 
-// Written through a temporary file and renamed, so that a crash or a full
-// disk never leaves half a cache behind.
-void SettingsFileRetrievalAgent::writeSettingsFile(const std::string& text, const QString& path)
+// Written through a temporary file that is read back before it replaces
+// the cache, so that a crash or a full disk never leaves half a cache (or
+// an empty one) behind.
+bool SettingsFileRetrievalAgent::writeSettingsFile(const std::string& text, const QString& path)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text.data(), static_cast<qint64>(text.size())) < 0 ||
-        !file.commit())
-        debug_log_printf_always("Unable to write settings to file, Error:%s\n",
-                                file.errorString().toLatin1().constData());
+    QString error;
+    if (replaceFileVerified(path, QByteArray::fromStdString(text), &error))
+        return true;
+    debug_log_printf_always("Unable to write settings to file, Error:%s\n", error.toLocal8Bit().constData());
+    return false;
 }
 
 void SettingsFileRetrievalAgent::onDeviceUnregistered()
@@ -216,24 +304,29 @@ void SettingsFileRetrievalAgent::onDeviceUnregistered()
 // next start.
 SettingsFileRetrievalAgent::Status SettingsFileRetrievalAgent::storeIfNew(const std::string& reply)
 {
-    debug_log_printf(kFlag, "(Settings were validated....)\n");
+    debug_log_printf_always("(Settings were validated....)\n");
     if (static_cast<qint64>(reply.size()) > kLargestCachedReply) {
         debug_log_printf_always("Settings message refused: %zu bytes exceed the cache limit of %lld\n", reply.size(),
                                 static_cast<long long>(kLargestCachedReply));
         return kInvalidReply;
     }
-    const std::string fresh = decryptSettings(reply);
+    const DecryptedMessage message = decryptMessage(reply);
+    if (isStatusWord(message.text, kNotYetRegisteredWord))
+        return signedNotRegisteredReply(message);
+    const std::string fresh = acceptedSettings(message);
     logBetweenRules("ENABLE_SETTINGSFILE_DEBUG_VV", fresh);
     if (fresh.empty())
         return kInvalidReply;
     const std::string cached = readCachedSettings();
     logBetweenRules("ENABLE_SETTINGSFILE_DEBUG_V", cached);
     if (fresh == cached) {
-        debug_log_printf(kFlag, "(Cache is already up to date...)\n");
+        debug_log_printf_always("(Cache is already up to date...)\n");
         return kSettingsUnchanged;
     }
-    debug_log_printf(kFlag, "(Updating the cache...)\n");
-    writeSettingsFile(reply, cachePath_);
+    debug_log_printf_always("(Updating the cache...)\n");
+    // A cache that could not be written is not new settings: no restart.
+    if (!writeSettingsFile(reply, cachePath_))
+        return kInvalidReply;
     return kNewSettingsStored;
 }
 

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <string>
 
+class DelayedPersistentQSettings;
 class KeyManagementAgent;
 
 class SettingsFileRetrievalAgent : public QObject
@@ -42,21 +43,33 @@ public:
     };
 
     static constexpr qint64 kLargestCachedReply = 100000;
+    // Largest decrypted settings text; a message that decrypts to more is
+    // refused before anything is stored, compared or parsed.
+    static constexpr qint64 kLargestSettingsText = 2 * 1024 * 1024;
+    // The local setting that lets unsigned (only encrypted) settings in, for
+    // services that cannot sign; off when absent.
+    static const char* const kAllowUnsignedSettingsKey;
 
     SettingsFileRetrievalAgent(KeyManagementAgent& keys, Flags flags, QObject* parent = nullptr);
 
     QString cachePath() const { return cachePath_; }
     void setTimings(const Timings& timings) { timings_ = timings; }
+    // The local settings store holding kAllowUnsignedSettingsKey; without
+    // one, unsigned settings are refused.
+    void useLocalSettings(DelayedPersistentQSettings* settings) { localSettings_ = settings; }
 
     std::string requestSettings();
     Status updateSettings(const std::string& reply, std::string* decidedReply = nullptr);
     Status updateSettingsIfPossible();
     std::string readCachedSettings();
     // The decrypted text; empty unless it decrypted cleanly (see
-    // GpgDecryptionVerdict).
+    // GpgDecryptionVerdict) to at most kLargestSettingsText bytes and is
+    // signed by the server key (or unsigned ones are allowed).
     std::string decryptSettings(const std::string& text);
     bool validateSettings(const std::string& text);
-    void writeSettingsFile(const std::string& text, const QString& path);
+    // False, with the error logged, when the file could not be written and
+    // read back intact; the previous file is then left as it was.
+    bool writeSettingsFile(const std::string& text, const QString& path);
     void onDeviceUnregistered();
 
     // Ends worker_thread() at its next wait step; for tests.
@@ -75,8 +88,21 @@ signals:
     void settingsFileRetrievalStatusUpdated();
 
 private:
+    // What gpg made of a settings message.
+    struct DecryptedMessage
+    {
+        std::string text;  // empty unless it decrypted cleanly within the bound
+        bool signedByServer = false;
+    };
+
     bool postKeysAndAskAgain(std::string& reply);
     void announceNotRegistered();
+    Status plainNotRegisteredReply();
+    Status signedNotRegisteredReply(const DecryptedMessage& message);
+    bool holdsValidSettings();
+    DecryptedMessage decryptMessage(const std::string& text);
+    std::string acceptedSettings(const DecryptedMessage& message);
+    bool unsignedSettingsAllowed() const;
     Status storeIfNew(const std::string& reply);
     void reactToCheck(Status status);
     void waitForNextCheck();
@@ -85,6 +111,7 @@ private:
     Flags flags_;
     Timings timings_;
     QString cachePath_;
+    DelayedPersistentQSettings* localSettings_ = nullptr;
     std::atomic<bool> stopRequested_{false};
 };
 

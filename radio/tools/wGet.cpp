@@ -1,24 +1,28 @@
-// The blocking HTTP form post: one wGetHelper_t per request, a wait that
-// keeps the calling thread's events turning, and bounded reply bodies.
+// The blocking HTTP form post. Each request runs on a thread of its own
+// with its own wGetHelper_t, while the caller waits with its thread's
+// events turning; the whole request has a time limit, and the reply body is
+// measured and refused as it arrives.
 #include "wGet.h"
 #include "wGet_control.h"
 
 #include "debug_log.h"
 
-#include <QCoreApplication>
+#include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QThread>
+#include <QTimer>
 #include <QUrl>
 
 #include <atomic>
-#include <memory>
 
 namespace {
 
 constexpr int kDefaultWaitPasses = 400;
 constexpr int kDefaultPauseMs = 50;
 constexpr std::int64_t kDefaultBodyLimit = 4 * 1024 * 1024;
+// What the network layer may read ahead of the body taken so far.
+constexpr qint64 kReadAheadBytes = 64 * 1024;
 
 std::atomic<int> waitPasses{kDefaultWaitPasses};
 std::atomic<int> pauseMs{kDefaultPauseMs};
@@ -40,17 +44,55 @@ public:
     CallDepthGuard& operator=(const CallDepthGuard&) = delete;
 };
 
-// Waits until the request finished or the passes ran out; true when it finished.
-bool waitForFinish(const wGetHelper_t& helper)
+// The thread one request runs on; stopped and joined on every way out.
+class RequestThread
 {
-    for (int pass = 0; !helper.isFinished(); ++pass) {
-        debug_log_printf("ENABLE_WGET_DEBUG", "Waiting for response from wGet()\n");
-        QCoreApplication::processEvents();
-        QThread::msleep(static_cast<unsigned long>(pauseMs.load()));
-        if (pass >= waitPasses)
-            return helper.isFinished();
+public:
+    RequestThread() { thread.start(); }
+    ~RequestThread()
+    {
+        thread.quit();
+        thread.wait();
     }
-    return true;
+    RequestThread(const RequestThread&) = delete;
+    RequestThread& operator=(const RequestThread&) = delete;
+
+    QThread thread;
+};
+
+int defaultTimeLimitMs()
+{
+    return waitPasses * pauseMs;
+}
+
+// Runs the calling thread's events until loop is quit (the request
+// finished) or the deadline passed.
+void waitInEvents(QEventLoop& loop, const QDeadlineTimer& deadline)
+{
+    QTimer limit;
+    limit.setSingleShot(true);
+    limit.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    limit.start(static_cast<int>(qMax<qint64>(0, deadline.remainingTime())));
+    QTimer pass;
+    QObject::connect(&pass, &QTimer::timeout,
+                     [] { debug_log_printf("ENABLE_WGET_DEBUG", "Waiting for response from wGet()\n"); });
+    pass.start(pauseMs.load());
+    loop.exec();
+}
+
+// The body of a request that ended well; otherwise logs and throws.
+QByteArray bodyOrError(const wGetOutcome& outcome)
+{
+    if (!outcome.bodyTooLarge && !outcome.failed)
+        return outcome.body;
+    const QByteArray reason = outcome.bodyTooLarge ? QByteArray("reply body larger than ") +
+                                                         QByteArray::number(qint64(bodyLimit)) + " bytes"
+                                                   : outcome.errorText;
+    const std::string message = "wget error: " + reason.toStdString() + ".  The data returned was " +
+                                std::to_string(outcome.body.size()) + " bytes: " + outcome.body.toStdString();
+    debug_log_output_string((message + "\n").c_str());
+    throw WGetError(message);
 }
 
 std::string upToFirstZero(const QByteArray& body)
@@ -77,15 +119,31 @@ void wGetResetLimits()
     wGetSetBodyLimit(kDefaultBodyLimit);
 }
 
-std::string wGet(const char* url, const char* postData)
+std::string wGet(const char* url, const char* postData, int timeLimitMs)
 {
+    const QDeadlineTimer deadline(timeLimitMs > 0 ? timeLimitMs : defaultTimeLimitMs(), Qt::PreciseTimer);
     CallDepthGuard depth;
-    auto helper = std::make_unique<wGetHelper_t>();
     debug_log_printf("ENABLE_WGET_DEBUG", "Wget post with url %s and postData %s\n", url, postData);
-    helper->post(url, postData);
-    if (!waitForFinish(*helper))
+    RequestThread requestThread;
+    auto* helper = new wGetHelper_t;
+    helper->moveToThread(&requestThread.thread);
+    QEventLoop loop;
+    QObject::connect(helper, &wGetHelper_t::finishedRequest, &loop, &QEventLoop::quit);
+    const QByteArray target(url), form(postData);
+    QMetaObject::invokeMethod(helper, [helper, target, form] { helper->post(target, form); });
+    waitInEvents(loop, deadline);
+    // The helper (and with it a request still going) ends in its own thread.
+    wGetOutcome outcome;
+    QMetaObject::invokeMethod(
+        helper,
+        [helper, &outcome] {
+            outcome = helper->outcome();
+            delete helper;
+        },
+        Qt::BlockingQueuedConnection);
+    if (!outcome.finished)
         return std::string();
-    return upToFirstZero(helper->readResponse());
+    return upToFirstZero(bodyOrError(outcome));
 }
 
 wGetHelper_t::wGetHelper_t() : networkManager(new QNetworkAccessManager(this)) {}
@@ -99,44 +157,53 @@ wGetHelper_t::~wGetHelper_t()
     }
 }
 
-void wGetHelper_t::post(const char* url, const char* postData)
+void wGetHelper_t::post(const QByteArray& url, const QByteArray& postData)
 {
     request.setUrl(QUrl(QString::fromLatin1(url)));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/x-www-form-urlencoded"));
     Q_ASSERT(finishedReply == nullptr);
-    finishedReply = networkManager->post(request, QByteArray(postData));
+    finishedReply = networkManager->post(request, postData);
+    finishedReply->setReadBufferSize(kReadAheadBytes);
     debug_log_printf("ENABLE_WGET_DEBUG", "Wget post submitted.  Connecting signal to detect when finished\n");
+    connect(finishedReply, &QNetworkReply::metaDataChanged, this, &wGetHelper_t::refuseDeclaredOversize);
+    connect(finishedReply, &QNetworkReply::readyRead, this, &wGetHelper_t::takeArrivedBody);
     connect(finishedReply, &QNetworkReply::finished, this, &wGetHelper_t::finish);
-    connect(finishedReply, &QNetworkReply::downloadProgress, this, &wGetHelper_t::limitBodySize);
 }
 
 void wGetHelper_t::finish()
 {
-    finished = true;
-}
-
-// A body beyond the limit is never read into memory: the request is aborted.
-void wGetHelper_t::limitBodySize(qint64 bytesReceived, qint64 bytesTotal)
-{
-    const std::int64_t limit = bodyLimit;
-    if (bytesReceived > limit || bytesTotal > limit) {
-        bodyTooLarge = true;
-        finishedReply->abort();
+    if (!result.bodyTooLarge) {
+        takeArrivedBody();
+        if (finishedReply->error() != QNetworkReply::NoError) {
+            result.failed = true;
+            result.errorText = finishedReply->errorString().toLatin1();
+        }
     }
+    result.finished = true;
+    emit finishedRequest();
 }
 
-QByteArray wGetHelper_t::readResponse()
+// The body is taken as it arrives, so that its size is known at every step
+// and a body beyond the limit is never read into memory.
+void wGetHelper_t::takeArrivedBody()
 {
-    if (!finishedReply)
-        return QByteArray();
-    const QByteArray body = bodyTooLarge ? QByteArray() : finishedReply->readAll();
-    if (!bodyTooLarge && finishedReply->error() == QNetworkReply::NoError)
-        return body;
-    const QByteArray reason = bodyTooLarge
-                                  ? QByteArray("reply body larger than ") + QByteArray::number(qint64(bodyLimit)) + " bytes"
-                                  : finishedReply->errorString().toLatin1();
-    const std::string message = "wget error: " + reason.toStdString() + ".  The data returned was " +
-                                std::to_string(body.size()) + " bytes: " + body.toStdString();
-    debug_log_output_string((message + "\n").c_str());
-    throw WGetError(message);
+    if (result.bodyTooLarge)
+        return;
+    result.body += finishedReply->readAll();
+    if (result.body.size() > bodyLimit)
+        refuseOversize();
+}
+
+void wGetHelper_t::refuseDeclaredOversize()
+{
+    const QVariant declared = finishedReply->header(QNetworkRequest::ContentLengthHeader);
+    if (declared.isValid() && declared.toLongLong() > bodyLimit)
+        refuseOversize();
+}
+
+void wGetHelper_t::refuseOversize()
+{
+    result.bodyTooLarge = true;
+    result.body.clear();
+    finishedReply->abort();
 }

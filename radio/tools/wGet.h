@@ -20,12 +20,26 @@ public:
 };
 
 // Posts postData (already encoded, sent byte for byte) to url and returns
-// the body up to its first zero byte; the empty string when no answer came
-// in about 20 s. Throws WGetError on a failed request. Keeps the calling
-// thread's events turning while it waits.
-std::string wGet(const char* url, const char* postData);
+// the body up to its first zero byte; the empty string when no complete
+// answer came within timeLimitMs in all (0: the default of 20 s), however
+// slowly it trickled in. Throws WGetError on a failed request and on a body
+// larger than the limit (4 MiB), which is refused as it arrives. Keeps the
+// calling thread's events turning while it waits.
+std::string wGet(const char* url, const char* postData, int timeLimitMs = 0);
 
-// One request: its manager and reply live exactly as long as it does.
+// How one request ended.
+struct wGetOutcome
+{
+    bool finished = false;
+    bool bodyTooLarge = false;
+    bool failed = false;  // the reply reported an error
+    QByteArray errorText;
+    QByteArray body;
+};
+
+// One request: its manager and reply live exactly as long as it does. It
+// runs on a thread of its own, so that the reply is read, measured and if
+// need be refused as it arrives, however busy the calling thread is.
 class wGetHelper_t : public QObject
 {
     Q_OBJECT
@@ -33,21 +47,24 @@ public:
     wGetHelper_t();
     ~wGetHelper_t() override;
 
-    void post(const char* url, const char* postData);
-    bool isFinished() const { return finished; }
-    // The body, or throws WGetError when the reply reports an error.
-    QByteArray readResponse();
+    void post(const QByteArray& url, const QByteArray& postData);
+    const wGetOutcome& outcome() const { return result; }
+
+signals:
+    void finishedRequest();
 
 public slots:
     void finish();
 
 private slots:
-    void limitBodySize(qint64 bytesReceived, qint64 bytesTotal);
+    void takeArrivedBody();
+    void refuseDeclaredOversize();
 
 private:
+    void refuseOversize();
+
     QNetworkRequest request;
     QNetworkReply* finishedReply = nullptr;
     QNetworkAccessManager* networkManager = nullptr;
-    bool finished = false;
-    bool bodyTooLarge = false;
+    wGetOutcome result;
 };

@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-// Number of 50 ms passes after which wGet gives up (400 by default) and the
-// pause of each pass in milliseconds (50 by default).
+// wGet's default time limit, as passes of pauseMs milliseconds (400 of
+// 50 ms by default: 20 s); the waiting message is logged once a pass.
 void wGetSetWaitLimit(int passes, int pauseMs);
 // Largest body wGet accepts, in bytes (4 MiB by default).
 void wGetSetBodyLimit(std::int64_t bytes);

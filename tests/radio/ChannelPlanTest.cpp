@@ -4,11 +4,18 @@
 #include "ChannelPlan.h"
 
 #include "DelayedPersistentQSettings.h"
+#include "LocalHttpServer.h"
 #include "LogCapture.h"
+#include "ManagementService.h"
 #include "TemporarySettings.h"
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <atomic>
+#include <cstdlib>
 #include <memory>
 #include <stdexcept>
 #include <utility>
@@ -168,14 +175,43 @@ TEST(ChannelPlanBuild, TwoRelationsToOneChannelListTwiceButKeepOnce)
     EXPECT_EQ(zoneChannels.count(), 1);
 }
 
-TEST(ChannelPlanBuild, LongNamesAreCutTo31Characters)
+// Documents come in UTF-8 or in Latin-1 (declared by the XML declaration):
+// names read the same either way, and a long name keeps its first 31
+// characters, never half a character.
+TEST(ChannelPlanBuild, NamesReadTheSameInUtf8AndLatin1AndAreCutTo31Characters)
 {
-    const std::string longName(40, 'x');
-    const std::string body = "<HalvaneChannels><channel name=\"" + longName + "\" num=\"7\" zone=\"" + longName +
-                             "\" zone_num=\"4\"/></HalvaneChannels>";
-    auto built = buildFrom(withoutLocalAndDemo(body).c_str());
-    EXPECT_EQ(built->plan.channelSet.at(0)->name, std::string(31, 'x'));
-    EXPECT_EQ(built->plan.zones.at(0)->name, std::string(31, 'x'));
+    const auto repeated = [](const std::string& character, int times) {
+        std::string text;
+        for (int i = 0; i < times; ++i)
+            text += character;
+        return text;
+    };
+    struct Case
+    {
+        const char* declaration;
+        std::string zurich;  // "Zürich" in the document's encoding
+        std::string letter;  // a letter repeated 40 times makes the long name
+        std::string expectedLetter;
+    };
+    const Case cases[] = {
+        {"", "Z\xC3\xBCrich", "x", "x"},
+        {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>", "Z\xC3\xBCrich", "\xC3\xA4", "\xC3\xA4"},
+        {"<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>", "Z\xFCrich", "\xE4", "\xC3\xA4"},
+    };
+    for (const Case& test : cases) {
+        const std::string longName = repeated(test.letter, 40);
+        const std::string body = "<HalvaneChannels><channel name=\"" + test.zurich + " Nord\" num=\"7\" zone=\"" +
+                                 test.zurich + "\" zone_num=\"4\"/><channel name=\"" + longName +
+                                 "\" num=\"8\" zone=\"" + longName + "\" zone_num=\"5\"/></HalvaneChannels>";
+        auto built = buildFrom((test.declaration + withoutLocalAndDemo(body)).c_str());
+        ASSERT_EQ(built->plan.zones.count(), 2) << test.declaration;
+        EXPECT_EQ(built->plan.zones.at(0)->name, "Z\xC3\xBCrich") << test.declaration;
+        ChannelList zoneChannels;
+        EXPECT_EQ(zoneChannelNames(built->plan, 0, zoneChannels), QStringList{QString::fromUtf8("Z\xC3\xBCrich Nord")})
+            << test.declaration;
+        EXPECT_EQ(built->plan.channelSet.at(1)->name, repeated(test.expectedLetter, 31)) << test.declaration;
+        EXPECT_EQ(built->plan.zones.at(1)->name, repeated(test.expectedLetter, 31)) << test.declaration;
+    }
 }
 
 TEST(ChannelPlanBuild, LocalZoneNumberedFiveHidesTheLocalChannels)
@@ -216,6 +252,34 @@ TEST(ChannelPlanBuild, FailingDemoDownloadLeavesTheRestIntact)
     EXPECT_TRUE(log.Contains("Retrieving demo channels failed (wget error: refused)."));
     EXPECT_EQ(plan.zones.count(), 2);
     EXPECT_EQ(plan.channelSet.count(), 17);
+}
+
+// The window shows only after the plan is built: a demo service that does
+// not answer holds start-up a few seconds at most, and the plan goes on
+// without the demo talk groups.
+TEST(ChannelPlanBuild, SilentDemoServiceHoldsTheBuildAFewSecondsAtMost)
+{
+    std::atomic<bool> released{false};
+    rvx::test::LocalHttpServer service;
+    service.Server().Post("/index.php/api/demo", [&](const httplib::Request&, httplib::Response& response) {
+        for (int waited = 0; waited < 300 && !released; ++waited)
+            QThread::msleep(50);
+        response.set_content("", "text/plain");
+    });
+    ASSERT_TRUE(service.Start());
+    ::setenv(kWebManagementUrlVariable, service.Url().c_str(), 1);
+    ChannelPlan plan;
+    const auto document = SettingsFileParser::parseSeparateDocument("");
+    QElapsedTimer clock;
+    clock.start();
+    ChannelPlanBuilder(plan, downloadDemoTalkGroups).build(document.get());
+    const qint64 elapsed = clock.elapsed();
+    released = true;
+    ::unsetenv(kWebManagementUrlVariable);
+
+    EXPECT_GE(elapsed, kDemoDownloadTimeLimitMs - 100);
+    EXPECT_LT(elapsed, kDemoDownloadTimeLimitMs + 1000);
+    EXPECT_EQ(plan.channelSet.count(), 16);
 }
 
 TEST(ChannelPlanBuild, UnreadableDemoReplyAddsNothing)

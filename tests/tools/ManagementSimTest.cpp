@@ -85,8 +85,13 @@ TEST_F(ManagementSimTest, EnrolmentGoesFromKeyNeededToSignedSettings)
     EXPECT_NE(status.find(kServerFingerprint), std::string::npos);
     EXPECT_NE(device.home.Gpg("-d", reply).find("accountName=\"Harbour Patrol\""), std::string::npos);
 
+    // Unregistered after registration: the status word comes signed and
+    // encrypted, so that the unit can trust it.
     EXPECT_EQ(sim.Admin({"unregister", device.keyId}), "OK\n");
-    EXPECT_EQ(RequestSettings(), "UNIT_NOT_YET_REGISTERED");
+    const std::string unregistration = RequestSettings();
+    ASSERT_EQ(unregistration.rfind("-----BEGIN PGP MESSAGE-----", 0), 0u) << unregistration;
+    EXPECT_NE(device.home.Gpg("--status-fd 1 -d", unregistration).find("[GNUPG:] VALIDSIG"), std::string::npos);
+    EXPECT_EQ(device.home.Gpg("-d", unregistration), "UNIT_NOT_YET_REGISTERED");
 }
 
 TEST_F(ManagementSimTest, SettingsDocumentFromAFileIsServed)

@@ -80,12 +80,16 @@ void SimulatorServer::Stop()
 }
 
 // The settings of a unit, signed by the server key and encrypted to the
-// unit's key; the status words while that is not possible yet.
+// unit's key; the status words while that is not possible yet. A unit that
+// was registered and then unregistered gets the status word signed and
+// encrypted like settings: radios remove their settings only on that.
 std::string SimulatorServer::SettingsReply(const std::string& keyId)
 {
     const std::optional<Unit> unit = registry_.Find(keyId);
     if (!unit || unit->fingerprint.empty() || !gpg_.HasKey(unit->fingerprint))
         return kPublicKeyNeeded;
+    if (!unit->registered && unit->unregistered)
+        return gpg_.SignAndEncrypt(kNotYetRegistered, unit->fingerprint, options_.serverFingerprint);
     if (!unit->registered)
         return kNotYetRegistered;
     return gpg_.SignAndEncrypt(UnitRegistry::SettingsDocumentFor(*unit), unit->fingerprint,

@@ -42,6 +42,7 @@ bool UnitRegistry::Register(const std::string& code, const std::string& account)
         return false;
     Unit& unit = UnitFor(code);
     unit.registered = true;
+    unit.unregistered = false;
     unit.account = account;
     return true;
 }
@@ -60,6 +61,7 @@ bool UnitRegistry::Unregister(const std::string& code)
     if (found == units_.end() || !found->second.registered)
         return false;
     found->second.registered = false;
+    found->second.unregistered = true;
     found->second.account.clear();
     return true;
 }

@@ -21,6 +21,7 @@ struct Unit
     std::string fingerprint;  // of the uploaded key; empty until uploaded
     std::string macAddress;   // api_user of the last request
     bool registered = false;
+    bool unregistered = false;  // was registered, then unregistered
     std::string account;
     std::string settings;     // the settings document; empty: a default one
     std::optional<UnitLocation> lastLocation;

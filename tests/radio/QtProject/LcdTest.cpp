@@ -6,6 +6,7 @@
 #include "ContactsManager.h"
 #include "MyLocationManager.h"
 #include "RadioInformation.h"
+#include "SettingsFileParser.h"
 #include "SoftwareVersionText.h"
 
 #include <gtest/gtest.h>
@@ -247,6 +248,8 @@ TEST_F(LcdTest, StatusIndicatorsAndStatusTexts)
     EXPECT_EQ(ui().networkReadyLabel->styleSheet(), "color: red;");
     lcd.viCurrentZoneName("Zone North");
     EXPECT_EQ(ui().selectedZone->text(), "Zone North");
+    lcd.viCurrentZoneName("Z\xC3\xBCrich");  // names are UTF-8
+    EXPECT_EQ(ui().selectedZone->text(), QString::fromUtf8("Z\xC3\xBCrich"));
     lcd.viCurrentZoneName(nullptr);
     EXPECT_TRUE(ui().selectedZone->text().isEmpty());
 }
@@ -269,6 +272,17 @@ TEST_F(LcdTest, SetupScreenShowsTheUnitsInformation)
     EXPECT_FALSE(ui().settingsUpdatedCheckBox->isChecked());
     EXPECT_EQ(ui().webUpdateEntry->text(), "Update\n Settings");
     RadioInformationSource::setSource({});
+}
+
+// The parser gives document text as UTF-8 whatever the document's own
+// encoding; the unit's names are read as such.
+TEST(RadioInformationTest, NamesFromALatin1DocumentReadRight)
+{
+    SettingsFileParser::resetForTesting();
+    SettingsFileParser::makeFirstInstance("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>"
+                                          "<Settings name=\"Z\xFCrich 1\"/>");
+    EXPECT_EQ(RadioInformationSource::current().radioName, QString::fromUtf8("Z\xC3\xBCrich 1"));
+    SettingsFileParser::resetForTesting();
 }
 
 TEST(SoftwareVersionTextTest, ComparesRunningAndReleasedVersions)

@@ -6,6 +6,7 @@
 
 #include "LocalHttpServer.h"
 #include "LogCapture.h"
+#include "MountNamespace.h"
 #include "TemporaryGnupgHome.h"
 
 #include <gtest/gtest.h>
@@ -113,11 +114,37 @@ TEST_F(KeyManagementAgentTest, SecondStartMakesNoKeyAndKeepsTheIdentity)
     EXPECT_TRUE(QFile::exists(second.clientKeyPath()));
 }
 
-TEST_F(KeyManagementAgentTest, ServerKeyIsImportedAndTrustedUltimately)
+// The key ring may be the user's own: the server key is imported, but its
+// owner trust is never set (settings are checked by its pinned fingerprint).
+// A data folder that cannot be written (a read-only disk) makes every
+// export fail; the unit keeps its key instead of making a new one each start.
+TEST_F(KeyManagementAgentTest, ReadOnlyDataFolderKeepsTheExistingKey)
+{
+    std::string fingerprint;
+    {
+        KeyManagementAgent first(places());
+        fingerprint = first.myPublicKeyFingerprint();
+        ASSERT_TRUE(QFile::remove(first.clientKeyPath()));
+    }
+    const std::string folder = (appData.path() + "/Talkbox").toStdString();
+    RVX_IN_PRIVATE_MOUNT_NAMESPACE([&] {
+        ASSERT_TRUE(rvx::test::MountReadOnly(folder));
+        for (int start = 0; start < 2; ++start) {
+            LogCapture log(kFlags);
+            KeyManagementAgent again(places());
+            EXPECT_EQ(log.Count("Command: --batch --gen-key"), 0u) << "start " << start;
+            EXPECT_TRUE(log.Contains("Unable to export the device key")) << "start " << start;
+            EXPECT_EQ(again.myPublicKeyFingerprint(), fingerprint) << "start " << start;
+        }
+    });
+    EXPECT_EQ(countLines(home.Gpg("--with-colons --list-secret-keys IDRVX4400W"), "sec:"), 1u);
+}
+
+TEST_F(KeyManagementAgentTest, ServerKeyIsImportedWithoutOwnerTrust)
 {
     KeyManagementAgent agent(places());
     const std::string trust = home.Gpg("--export-ownertrust");
-    EXPECT_NE(trust.find(serverKeyFingerprint() + ":6:"), std::string::npos) << trust;
+    EXPECT_EQ(trust.find(serverKeyFingerprint()), std::string::npos) << trust;
     EXPECT_NE(home.Gpg("--with-colons --list-keys " + serverKeyFingerprint()).find("pub:"), std::string::npos);
 }
 
@@ -138,6 +165,26 @@ TEST_F(KeyManagementAgentTest, MissingGpgLeavesNoKeyAndDeviceIdZero)
         EXPECT_STREQ(error.what(), "Unable to find my public key fingerprint");
     }
     EXPECT_EQ(getDeviceId(), 0u);
+}
+
+// A listing whose fingerprint is cut short gives no key id; the failure and
+// the (empty) id are both reported.
+TEST_F(KeyManagementAgentTest, ShortFingerprintGivesNoKeyIdAndSaysSo)
+{
+    const QString fakeGpg = appData.filePath("gpg");
+    QFile script(fakeGpg);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\ncase \"$*\" in *--list-keys*) printf 'fpr:::::::::ABCD' ;; esac\nexit 0\n");
+    script.close();
+    script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+    KeyManagementAgent::Places shortListing = places();
+    shortListing.gpgPath = fakeGpg;
+    LogCapture log;
+    KeyManagementAgent agent(shortListing);
+
+    EXPECT_EQ(agent.myPublicKeyId(), "");
+    EXPECT_TRUE(log.Contains("Problem in myPublicKeyId():  myPublicKeyFingerprint() returned: ABCD\n")) << log.Text();
+    EXPECT_TRUE(log.Contains("My key ID: \n")) << log.Text();
 }
 
 TEST_F(KeyManagementAgentTest, PostKeysUploadsTheExportedKeyInOrder)

@@ -1,5 +1,5 @@
-// Tests of the MAC address choice: the first adapter that is up and not a
-// loopback, the stored address and its messages.
+// Tests of the MAC address choice: the first adapter that is up, not a
+// loopback and has a hardware address, the stored address and its messages.
 #include "MacAddress.h"
 
 #include "LogCapture.h"
@@ -32,14 +32,19 @@ protected:
 };
 QTemporaryDir* MacAddressTest::folder = nullptr;
 
-TEST_F(MacAddressTest, FirstAdapterThatIsUpAndNotLoopbackIsChosen)
+TEST_F(MacAddressTest, FirstAdapterThatIsUpWithAHardwareAddressIsChosen)
 {
     const NetworkAdapter loopback{"00:00:00:00:00:00", true, true};
     const NetworkAdapter down{"11:11:11:11:11:11", false, false};
     const NetworkAdapter ethernet{"02:AB:CD:EF:01:23", true, false};
     const NetworkAdapter second{"02:00:00:00:00:02", true, false};
+    // Tunnels (tun, wg, ppp) are up but have no hardware address.
+    const NetworkAdapter tunnel{"", true, false};
+    const NetworkAdapter zeroAddress{"00:00:00:00:00:00", true, false};
 
     EXPECT_EQ(firstUsableHardwareAddress({loopback, ethernet}), "02:AB:CD:EF:01:23");
+    EXPECT_EQ(firstUsableHardwareAddress({tunnel, zeroAddress, ethernet}), "02:AB:CD:EF:01:23");
+    EXPECT_EQ(firstUsableHardwareAddress({loopback, tunnel}), "");
     EXPECT_EQ(firstUsableHardwareAddress({down, loopback, ethernet, second}), "02:AB:CD:EF:01:23");
     EXPECT_EQ(firstUsableHardwareAddress({loopback, down}), "");
     EXPECT_EQ(firstUsableHardwareAddress({}), "");

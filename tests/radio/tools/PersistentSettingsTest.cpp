@@ -1,12 +1,15 @@
 // Tests of the local settings store: the write-behind rules, the keys that
 // go to the file at once, and what reaches the file when.
 #include "DelayedPersistentQSettings.h"
+#include "LogCapture.h"
+#include "MountNamespace.h"
 #include "PersistentQSettings.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -139,6 +142,46 @@ TEST_F(WriteBehindTest, ChangesFromAnotherThreadAreWrittenByTheOwnersTimer)
     EXPECT_DOUBLE_EQ(store->value("s_latitude").toDouble(), -10.5);
     waitPastDelay();
     EXPECT_DOUBLE_EQ(onFile("s_latitude").toDouble(), -10.5);
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// On a full disk QSettings reports success and leaves an empty file: the
+// store reads every write back, puts the previous file back and says so,
+// for delayed, immediate and final writes alike.
+TEST(PersistentSettingsDiskTest, FullDiskKeepsThePreviousFileAndSaysSo)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QString path = folder.filePath("settings.ini");
+    RVX_IN_PRIVATE_MOUNT_NAMESPACE([&] {
+        ASSERT_TRUE(rvx::test::MountTmpfs(folder.path().toStdString(), 16));
+        rvx::test::LogCapture log;
+        QByteArray before;
+        {
+            DelayedPersistentQSettings store(path, QSettings::IniFormat);
+            store.setValue("geometry", QByteArray(1500, 'g'));
+            store.setValue("volume", 20);
+            store.sync();
+            before = fileBytes(path);
+            ASSERT_TRUE(before.contains("volume=20")) << before.constData();
+            ASSERT_FALSE(log.Contains("Unable to write the local settings"));
+
+            rvx::test::FillFileSystem(folder.path().toStdString());
+            store.setValue("volume", 30);
+            store.sync();
+            EXPECT_EQ(fileBytes(path), before);
+            store.setValue("show_reg", true);
+            EXPECT_EQ(fileBytes(path), before);
+            store.setValue("zone_index", 2);
+        }
+        EXPECT_EQ(fileBytes(path), before);
+        EXPECT_GE(log.Count("Unable to write the local settings to " + path.toStdString()), 3u) << log.Text();
+    });
 }
 
 TEST(PersistentQSettingsTest, FileLivesInTheTalkboxFolderUnderAppdata)

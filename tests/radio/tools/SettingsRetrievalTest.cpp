@@ -2,6 +2,7 @@
 // management-service simulator (or a local server for odd replies), each in
 // its own GnuPG home and per-user folder.
 #include "KeyManagementAgent.h"
+#include "MacAddress.h"
 #include "ManagementService.h"
 #include "SettingsFileRetrievalAgent.h"
 #include "wGet_control.h"
@@ -9,7 +10,10 @@
 #include "LocalHttpServer.h"
 #include "LogCapture.h"
 #include "ManagementSimProcess.h"
+#include "MountNamespace.h"
+#include "ProcessMemory.h"
 #include "TemporaryGnupgHome.h"
+#include "TemporarySettings.h"
 #include "WorkerLoopRun.h"
 
 #include <gtest/gtest.h>
@@ -32,7 +36,10 @@ using Status = SettingsFileRetrievalAgent::Status;
 using rvx::test::LocalHttpServer;
 using rvx::test::LogCapture;
 using rvx::test::ManagementSimProcess;
+using rvx::test::PeakMemory;
+using rvx::test::PeakMemoryAfterReset;
 using rvx::test::TemporaryGnupgHome;
+using rvx::test::TemporarySettings;
 
 const SettingsFileRetrievalAgent::Timings kShortTimings{20, 100000, 300};
 
@@ -53,11 +60,14 @@ struct SignalRecord
             ++restarts;
             restartAt = clock.elapsed();
         });
+        QObject::connect(&agent, &SettingsFileRetrievalAgent::settingsFileRetrievalStatusUpdated, &context,
+                         [this] { ++checks; });
     }
     QObject context;
     QElapsedTimer clock;
     QStringList codes, notices;
     int restarts = 0;
+    int checks = 0;
     qint64 noticeAt = -1, restartAt = -1;
 };
 
@@ -236,8 +246,15 @@ TEST_F(SettingsRetrievalTest, StatusWordsAndInvalidReplies)
     const Case cases[] = {
         {"HTML error page with status 200", {"<html><body>Internal error</body></html>"}, Status::kInvalidReply, {get}},
         {"empty reply", {""}, Status::kInvalidReply, {get}},
-        {"both words: the key goes first",
+        // A status word counts only as the whole reply, blanks around it aside.
+        {"status word inside a page", {"<p>UNIT_NOT_YET_REGISTERED</p>"}, Status::kInvalidReply, {get}},
+        {"both words in one reply",
          {"PUBLIC_KEY_NEEDED UNIT_NOT_YET_REGISTERED", "UNIT_NOT_YET_REGISTERED"},
+         Status::kInvalidReply,
+         {get}},
+        {"status word between line ends", {"\r\n UNIT_NOT_YET_REGISTERED\r\n"}, Status::kNotYetRegistered, {get}},
+        {"key posted, then not registered",
+         {"PUBLIC_KEY_NEEDED\n", "UNIT_NOT_YET_REGISTERED"},
          Status::kNotYetRegistered,
          {get, post, get, get}},
         {"key still needed after posting", {"PUBLIC_KEY_NEEDED"}, Status::kKeyStillNeeded, {get, post, get}},
@@ -307,14 +324,157 @@ TEST_F(SettingsRetrievalTest, MessagesThatDoNotDecryptCleanlyAreInvalidAndKeepTh
     EXPECT_EQ(agent->readCachedSettings(), "<Settings name=\"good\"/>");
 }
 
-TEST_F(SettingsRetrievalTest, UnsignedMessageThatDecryptsCleanlyIsAcceptedWithAWarning)
+// Anyone can encrypt to the device key: unsigned settings are refused
+// unless the local setting allows them, and then with a warning.
+TEST_F(SettingsRetrievalTest, SettingsMustBeSignedByTheServerUnlessUnsignedOnesAreAllowed)
 {
-    LogCapture log;
-    ScriptedService service({Sealed("<Settings name=\"unsigned\"/>", "")});
+    ImportServerSecretKey();
+    const std::string serverSigned = "--local-user " + serverKeyFingerprint() + " --sign";
+    struct Case
+    {
+        const char* name;
+        std::string reply;
+        bool allowUnsigned;
+        Status status;
+        const char* logged;
+    };
+    const Case cases[] = {
+        {"signed", Sealed("<Settings name=\"signed\"/>", serverSigned), false, Status::kNewSettingsStored,
+         "(Updating the cache...)"},
+        {"unsigned", Sealed("<Settings name=\"unsigned\"/>", ""), false, Status::kInvalidReply,
+         "Settings message refused: it is not signed by the server key"},
+        {"unsigned, allowed", Sealed("<Settings name=\"allowed\"/>", ""), true, Status::kNewSettingsStored,
+         "Warning: the settings message is not signed; accepted because allow_unsigned_settings is set"},
+        {"signed again", Sealed("<Settings name=\"allowed\"/>", serverSigned), true, Status::kSettingsUnchanged,
+         "(Cache is already up to date...)"},
+    };
+    TemporarySettings localSettings;
+    agent->useLocalSettings(&localSettings.store());
+    std::string cached;
+    for (const Case& test : cases) {
+        localSettings->setValue("allow_unsigned_settings", test.allowUnsigned);
+        ScriptedService service({test.reply});
+        UseService(service.Url());
+        LogCapture log;
+        EXPECT_EQ(agent->updateSettingsIfPossible(), test.status) << test.name;
+        EXPECT_TRUE(log.Contains("(Settings were validated....)")) << test.name;
+        EXPECT_TRUE(log.Contains(test.logged)) << test.name << "\n" << log.Text();
+        if (test.status == Status::kNewSettingsStored)
+            cached = test.reply;
+        EXPECT_EQ(Cache().toStdString(), cached) << test.name;
+    }
+}
+
+// A registered unit keeps its settings whatever a plain (forgeable) reply
+// says; only the service's signed unregistration removes them.
+TEST_F(SettingsRetrievalTest, OnlyASignedUnregistrationRemovesTheCachedSettings)
+{
+    ImportServerSecretKey();
+    const std::string serverSigned = "--local-user " + serverKeyFingerprint() + " --sign";
+    const std::string good = Sealed("<Settings name=\"good\"/>", serverSigned);
+    struct Case
+    {
+        const char* name;
+        std::vector<std::string> replies;
+        bool removed;
+    };
+    const Case cases[] = {
+        {"plain status word", {"UNIT_NOT_YET_REGISTERED"}, false},
+        {"plain key request", {"PUBLIC_KEY_NEEDED", "UNIT_NOT_YET_REGISTERED"}, false},
+        {"status word encrypted, not signed", {Sealed("UNIT_NOT_YET_REGISTERED", "")}, false},
+        {"status word signed by the server", {Sealed("UNIT_NOT_YET_REGISTERED\n", serverSigned)}, true},
+    };
+    for (const Case& test : cases) {
+        WriteCache(good);
+        ScriptedService service(test.replies);
+        UseService(service.Url());
+        SettingsFileRetrievalAgent caseAgent(*keys, SettingsFileRetrievalAgent::Flags{registered, pushed});
+        caseAgent.setTimings(kShortTimings);
+        SignalRecord record(caseAgent);
+        {
+            WorkerRun worker(caseAgent);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return record.checks > 0; }, 10000)) << test.name;
+            const bool restarted =
+                QTest::qWaitFor([&] { return record.restarts > 0; }, kShortTimings.restartDelayMs + 500);
+            EXPECT_EQ(restarted, test.removed) << test.name;
+        }
+        EXPECT_EQ(QFile::exists(caseAgent.cachePath()), !test.removed) << test.name;
+        EXPECT_EQ(record.restarts, test.removed ? 1 : 0) << test.name;
+        if (test.removed) {
+            EXPECT_EQ(record.notices, QStringList{"Device has been unregistered.  Restarting..."});
+            EXPECT_EQ(record.codes, QStringList{QString::fromStdString(keys->myPublicKeyId())});
+        } else {
+            EXPECT_EQ(Cache().toStdString(), good) << test.name;
+            EXPECT_TRUE(record.codes.isEmpty()) << test.name;
+        }
+    }
+}
+
+// A few hundred bytes can decompress to hundreds of megabytes: the
+// decrypted text is bounded before it is stored, compared or parsed, for a
+// reply and for the cache read at start-up alike.
+TEST_F(SettingsRetrievalTest, DecompressionBombsAreRefusedWithBoundedMemory)
+{
+    ImportServerSecretKey();
+    const std::string good = Sealed("<Settings name=\"good\"/>", "--local-user " + serverKeyFingerprint() + " --sign");
+    const auto bomb = [this](const std::string& options) {
+        return rvx::test::RunCommand("head -c 134217728 /dev/zero | gpg --homedir '" + home.Path() +
+                                     "' --batch --no-tty --trust-model always --armor --compress-algo bzip2 "
+                                     "--compress-level 9 -r IDRVX4400W " + options + " -e 2>/dev/null");
+    };
+    const std::string signedBomb = bomb("--local-user " + serverKeyFingerprint() + " --sign");
+    const std::string unsignedBomb = bomb("");
+    ASSERT_LT(signedBomb.size(), 2000u);
+    ASSERT_LT(unsignedBomb.size(), 2000u);
+    TemporarySettings localSettings;
+    localSettings->setValue("allow_unsigned_settings", true);
+    agent->useLocalSettings(&localSettings.store());
+
+    const std::pair<const char*, std::string> replies[] = {{"signed", signedBomb}, {"unsigned", unsignedBomb}};
+    for (const auto& [name, reply] : replies) {
+        WriteCache(good);
+        ScriptedService service({reply});
+        UseService(service.Url());
+        LogCapture log;
+        const long long before = PeakMemoryAfterReset();
+        EXPECT_EQ(agent->updateSettingsIfPossible(), Status::kInvalidReply) << name;
+        if (rvx::test::kPeakMemoryMeansHeld) {
+            EXPECT_LT(PeakMemory() - before, 40 << 20) << name;
+        }
+        EXPECT_TRUE(log.Contains("Settings message refused: the decrypted text exceeds")) << name;
+        EXPECT_EQ(Cache().toStdString(), good) << name;
+    }
+
+    WriteCache(signedBomb);
+    const long long before = PeakMemoryAfterReset();
+    EXPECT_EQ(agent->readCachedSettings(), "");
+    if (rvx::test::kPeakMemoryMeansHeld) {
+        EXPECT_LT(PeakMemory() - before, 40 << 20);
+    }
+}
+
+// On a full disk the new settings cannot be stored (QSaveFile even reported
+// success and left an empty cache): the previous cache stays, the failure
+// is logged, and the cycle does not report new settings (no restart).
+TEST_F(SettingsRetrievalTest, FullDiskKeepsTheCacheAndReportsNoNewSettings)
+{
+    ImportServerSecretKey();
+    const std::string serverSigned = "--local-user " + serverKeyFingerprint() + " --sign";
+    const std::string good = Sealed("<Settings name=\"good\"/>", serverSigned);
+    ScriptedService service({Sealed("<Settings name=\"newer\"/>", serverSigned)});
     UseService(service.Url());
-    EXPECT_EQ(agent->updateSettingsIfPossible(), Status::kNewSettingsStored);
-    EXPECT_TRUE(log.Contains("the settings message is not signed"));
-    EXPECT_EQ(agent->readCachedSettings(), "<Settings name=\"unsigned\"/>");
+    getMacAddress();  // the local settings store belongs to this thread
+    const std::string folder = (appData.path() + "/Talkbox").toStdString();
+    RVX_IN_PRIVATE_MOUNT_NAMESPACE([&] {
+        ASSERT_TRUE(rvx::test::MountTmpfs(folder, 16));
+        WriteCache(good);
+        ASSERT_EQ(Cache().toStdString(), good);
+        rvx::test::FillFileSystem(folder);
+        LogCapture log;
+        EXPECT_EQ(agent->updateSettingsIfPossible(), Status::kInvalidReply);
+        EXPECT_TRUE(log.Contains("Unable to write settings to file, Error:")) << log.Text();
+        EXPECT_EQ(Cache().toStdString(), good);
+    });
 }
 
 TEST_F(SettingsRetrievalTest, CachedSettingsAndTheRegisteredFlag)

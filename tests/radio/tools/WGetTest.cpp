@@ -5,10 +5,12 @@
 
 #include "LocalHttpServer.h"
 #include "LogCapture.h"
+#include "ProcessMemory.h"
 
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QThread>
 #include <QTimer>
 
 #include <mutex>
@@ -116,6 +118,79 @@ TEST_F(WGetTest, BodyBeyondTheLimitIsAnErrorNotAResult)
     EXPECT_THROW(wGet(server.server.Url("/").c_str(), "x=1"), WGetError);
     wGetSetBodyLimit(5000);
     EXPECT_EQ(wGet(server.server.Url("/").c_str(), "x=1").size(), 5000u);
+}
+
+// Serves 200 MiB of zeros, with or without a declared length, and a reply
+// that trickles in one byte every 100 ms.
+class ReluctantServer
+{
+public:
+    static constexpr std::size_t kHugeSize = 200u << 20;
+
+    ReluctantServer()
+    {
+        server.Server().Post("/huge-chunked", [](const httplib::Request&, httplib::Response& response) {
+            response.set_chunked_content_provider("text/plain", [](std::size_t offset, httplib::DataSink& sink) {
+                return offset < kHugeSize && Send(sink);
+            });
+        });
+        server.Server().Post("/huge-declared", [](const httplib::Request&, httplib::Response& response) {
+            response.set_content_provider(kHugeSize, "text/plain",
+                                          [](std::size_t, std::size_t, httplib::DataSink& sink) { return Send(sink); });
+        });
+        server.Server().Post("/trickle", [](const httplib::Request&, httplib::Response& response) {
+            response.set_chunked_content_provider("text/plain", [](std::size_t offset, httplib::DataSink& sink) {
+                QThread::msleep(100);
+                return offset < 100 && sink.write("x", 1);
+            });
+        });
+        started = server.Start();
+    }
+
+    static bool Send(httplib::DataSink& sink)
+    {
+        static const std::string chunk(64 * 1024, '\0');
+        return sink.write(chunk.data(), chunk.size());
+    }
+
+    LocalHttpServer server;
+    bool started = false;
+};
+
+// A huge reply is refused as it arrives, not after it was read into memory,
+// even while the calling thread is busy (as the window's thread is at
+// start-up); with a declared length before its body arrives. What a chunked
+// reply costs is bounded by the system's TCP buffers, not by its size. A
+// reply that trickles in is given up at the time limit, however it trickles.
+TEST_F(WGetTest, HugeAndSlowRepliesAreCutOffEarly)
+{
+    QTimer busy;
+    QObject::connect(&busy, &QTimer::timeout, [] { QThread::msleep(100); });
+    busy.start(0);
+    const std::pair<const char*, long long> hugeReplies[] = {{"/huge-declared", 16ll << 20},
+                                                             {"/huge-chunked", 96ll << 20}};
+    for (const auto& [path, peakLimit] : hugeReplies) {
+        ReluctantServer server;
+        ASSERT_TRUE(server.started);
+        const long long before = rvx::test::PeakMemoryAfterReset();
+        EXPECT_THROW(wGet(server.server.Url(path).c_str(), "x=1"), WGetError) << path;
+        if (rvx::test::kPeakMemoryMeansHeld) {
+            EXPECT_LT(rvx::test::PeakMemory() - before, peakLimit) << path;
+        }
+    }
+    busy.stop();
+
+    ReluctantServer server;
+    ASSERT_TRUE(server.started);
+    wGetSetWaitLimit(20, 50);
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(wGet(server.server.Url("/trickle").c_str(), "x=1"), "");
+    EXPECT_GE(clock.elapsed(), 1000);
+    EXPECT_LT(clock.elapsed(), 2000);
+    clock.restart();
+    EXPECT_EQ(wGet(server.server.Url("/trickle").c_str(), "x=1", 500), "");
+    EXPECT_LT(clock.elapsed(), 1000);
 }
 
 TEST_F(WGetTest, SilentServerGivesEmptyResultAndLeavesNoNestingBehind)
