@@ -1,6 +1,7 @@
 // Location text and the bounded reading of received source descriptions.
 #include "CallerIdentity.h"
 
+#include "TextEncoding.h"
 #include "debug_log_stream.h"
 
 #include <charconv>
@@ -62,7 +63,7 @@ void applyItem(Described& described, device_id_t ssrc, unsigned type, const std:
         described.cnameChunkSsrc = ssrc;
     }
     else if (type == kSdesName)
-        contact.setName(text);
+        contact.setName(utf8FromUtf8OrLatin1(text));
     else if (type == kSdesLoc)
         applyLocation(contact, text);
 }

@@ -117,6 +117,9 @@ TEST(CallerIdentity, ItemRules)
         {"later chunk wins", {{{1, "1"}, {2, "First"}}, {{1, "2"}, {2, "Second"}}}, 2, "Second", false, 0, 0},
         {"other items ignored", {{{1, "7"}, {3, "a@b"}, {6, "tool"}, {7, "note"}}}, 7, "", false, 0, 0},
         {"text ends at a NUL", {{{1, "8"}, {2, std::string("Ann\0xyz", 7)}}}, 8, "Ann", false, 0, 0},
+        {"UTF-8 name kept", {{{1, "8"}, {2, "Z\xC3\xBCrich"}}}, 8, "Z\xC3\xBCrich", false, 0, 0},
+        {"older radio's Latin-1 name", {{{1, "8"}, {2, "Z\xFCrich"}}}, 8, "Z\xC3\xBCrich", false, 0, 0},
+        {"cut inside a character", {{{1, "8"}, {2, "Z\xC3"}}}, 8, "Z\xC3\x83", false, 0, 0},
     };
     for (const auto& c : cases) {
         const auto contact = Read(Concat(ReceiverReport(), Sdes(c.chunks)));
