@@ -3,6 +3,7 @@
 #include "TalkboxSettings.h"
 
 #include "AppDataFolder.h"
+#include "ManagementService.h"
 #include "PersistentQSettings.h"
 #include "ProgramRestart.h"
 #include "RadioInformation.h"
@@ -31,6 +32,7 @@
 #include <QThread>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QValidator>
 
 namespace {
 
@@ -82,6 +84,29 @@ QComboBox* listOf(const char* name, const QStringList& items, QWidget* parent)
     list->addItems(items);
     return list;
 }
+
+// Lets through what can become a fingerprint: hexadecimal digits and
+// blanks, at most 40 digits. Empty (the build's default) and complete are
+// acceptable; anything between is not yet.
+class FingerprintValidator : public QValidator
+{
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override
+    {
+        int digits = 0;
+        for (const QChar character : input) {
+            if (character.isSpace())
+                continue;
+            if (!QStringLiteral("0123456789abcdefABCDEF").contains(character))
+                return Invalid;
+            ++digits;
+        }
+        if (digits > 40)
+            return Invalid;
+        return digits == 0 || digits == 40 ? Acceptable : Intermediate;
+    }
+};
 
 bool askRestartWithWarningBox(QWidget* parent)
 {
@@ -248,8 +273,34 @@ QWidget* TalkboxSettings::buildAboutTab()
     column->addWidget(information);
     column->addWidget(radio);
     column->addWidget(status);
+    column->addWidget(buildServiceGroup(tab));
     column->addStretch();
     return tab;
+}
+
+// An operator's own service and its key; empty fields keep the build's.
+QGroupBox* TalkboxSettings::buildServiceGroup(QWidget* tab)
+{
+    auto* service = new QGroupBox(QStringLiteral("Management Service"), tab);
+    auto* form = new QFormLayout(service);
+    managementUrlEntry_ = new QLineEdit(service);
+    managementUrlEntry_->setObjectName(QStringLiteral("managementUrlEntry"));
+    managementUrlEntry_->setPlaceholderText(QString::fromStdString(defaultManagementServiceUrl()));
+    serverFingerprintEntry_ = new QLineEdit(service);
+    serverFingerprintEntry_->setObjectName(QStringLiteral("serverFingerprintEntry"));
+    serverFingerprintEntry_->setPlaceholderText(QString::fromStdString(defaultServerKeyFingerprint()));
+    serverFingerprintEntry_->setValidator(new FingerprintValidator(serverFingerprintEntry_));
+    connect(serverFingerprintEntry_, &QLineEdit::textChanged, this, &TalkboxSettings::viCheckServerFingerprint);
+    serverKeyProblem_ = new QLabel(QStringLiteral("The server key fingerprint in use is not valid: all settings are "
+                                                  "refused until it is fixed."),
+                                   service);
+    serverKeyProblem_->setWordWrap(true);
+    serverKeyProblem_->hide();
+    form->addRow(QStringLiteral("Management service:"), managementUrlEntry_);
+    form->addRow(QStringLiteral("Server key fingerprint:"), serverFingerprintEntry_);
+    form->addRow(new QLabel(QStringLiteral("Takes effect after a restart."), service));
+    form->addRow(serverKeyProblem_);
+    return service;
 }
 
 QPushButton* TalkboxSettings::okButton() const
@@ -262,6 +313,7 @@ void TalkboxSettings::openDialog()
     useLocationGroupBox_->setChecked(store()->value(QStringLiteral("enable_location"), false).toBool());
     loadSoundCards();
     loadVoipAndLocation();
+    loadServiceSettings();
     updateAboutTab();
     show();
 }
@@ -295,6 +347,13 @@ void TalkboxSettings::loadVoipAndLocation()
     viUpdateVoipTabPacketIntervalOptions();
 }
 
+void TalkboxSettings::loadServiceSettings()
+{
+    managementUrlEntry_->setText(storedText(kManagementUrlSetting, ""));
+    serverFingerprintEntry_->setText(storedText(kServerFingerprintSetting, ""));
+    viCheckServerFingerprint();
+}
+
 void TalkboxSettings::on_cboCodecSelection_currentIndexChanged()
 {
     viUpdateVoipTabPacketIntervalOptions();
@@ -316,7 +375,7 @@ void TalkboxSettings::viUpdateVoipTabPacketIntervalOptions()
 void TalkboxSettings::viUseLocation(bool on)
 {
     if (!on) {
-        okButton()->setEnabled(true);
+        okButton()->setEnabled(serverFingerprintEntry_->hasAcceptableInput());
         return;
     }
     if (entriesConnected_)
@@ -330,7 +389,19 @@ void TalkboxSettings::viCheckLatAndLonEntries(QString)
 {
     if (!latitudeDataEntry_->hasFocus() && !longitudeDataEntry_->hasFocus())
         return;
-    okButton()->setEnabled(!latitudeDataEntry_->text().isEmpty() && !longitudeDataEntry_->text().isEmpty());
+    okButton()->setEnabled(coordinatesComplete() && serverFingerprintEntry_->hasAcceptableInput());
+}
+
+bool TalkboxSettings::coordinatesComplete() const
+{
+    return !latitudeDataEntry_->text().isEmpty() && !longitudeDataEntry_->text().isEmpty();
+}
+
+// A fingerprint that is not complete is never stored: OK waits for it.
+void TalkboxSettings::viCheckServerFingerprint()
+{
+    const bool locationComplete = !useLocationGroupBox_->isChecked() || coordinatesComplete();
+    okButton()->setEnabled(serverFingerprintEntry_->hasAcceptableInput() && locationComplete);
 }
 
 void TalkboxSettings::on_audioPlayBackMixer_clicked()
@@ -352,6 +423,7 @@ void TalkboxSettings::updateAboutTab()
     deviceIdLabel_->setText(information.deviceId);
     deviceOwnerLabel_->setText(information.owner);
     radioNameLabel_->setText(information.radioName);
+    serverKeyProblem_->setVisible(serverKeyFingerprint().empty());
     updateSettingsButton_->setText(information.registered
                                        ? QStringLiteral("Update Settings \nfrom %1").arg(kServiceName)
                                        : QStringLiteral("Register Unit at %1").arg(kServiceName));
@@ -415,11 +487,34 @@ bool TalkboxSettings::storeCodecAndInterval()
     return changed;
 }
 
+// Stored as the radio reads them: the address without surrounding blanks,
+// the fingerprint as 40 upper-case digits (or empty for the default). An
+// incomplete fingerprint keeps the stored one.
+bool TalkboxSettings::storeServiceSettings()
+{
+    const std::pair<const char*, QString> entries[] = {
+        {kManagementUrlSetting, managementUrlEntry_->text().trimmed()},
+        {kServerFingerprintSetting,
+         serverFingerprintEntry_->hasAcceptableInput()
+             ? QString::fromStdString(normalisedFingerprint(serverFingerprintEntry_->text().toStdString()))
+             : storedText(kServerFingerprintSetting, "")},
+    };
+    bool changed = false;
+    for (const auto& [key, value] : entries) {
+        if (value == storedText(key, ""))
+            continue;
+        store()->setValue(QString::fromLatin1(key), value);
+        changed = true;
+    }
+    return changed;
+}
+
 void TalkboxSettings::on_buttonBox_accepted()
 {
     bool restartNeeded = storeDevices();
     storeLocation();
     restartNeeded = storeCodecAndInterval() || restartNeeded;
+    restartNeeded = storeServiceSettings() || restartNeeded;
     accept();
     if (restartNeeded && askRestart_())
         restart_();

@@ -1,6 +1,7 @@
 // The desktop settings dialog behind the window's settings button: sound
 // cards, codec and packet interval, the manual location, and the unit's
-// identity and enrolment with a register / update button.
+// identity and enrolment with a register / update button and the
+// management service and server key it uses.
 #pragma once
 
 #include "ScreenName.h"
@@ -48,6 +49,10 @@ public:
     QComboBox* longitudeHemisphere() const { return lonPosition_; }
     QPushButton* okButton() const;
     QPushButton* updateSettingsButton() const { return updateSettingsButton_; }
+    QLineEdit* managementUrlEntry() const { return managementUrlEntry_; }
+    QLineEdit* serverFingerprintEntry() const { return serverFingerprintEntry_; }
+    // Says that no valid server key is pinned; hidden while one is.
+    QLabel* serverKeyProblem() const { return serverKeyProblem_; }
 
 signals:
     void coRegisterButtonRestart();
@@ -63,6 +68,7 @@ public slots:
     void updateAboutTab();
     void viUpdateVoipTabPacketIntervalOptions();
     void viCheckLatAndLonEntries(QString text);
+    void viCheckServerFingerprint();
     void viUseLocation(bool on);
     void viSetStorageLocation();
     void openStorageLocation(QString link);
@@ -71,11 +77,15 @@ private:
     QWidget* buildAudioTab();
     QWidget* buildVoipLocationTab();
     QWidget* buildAboutTab();
+    QGroupBox* buildServiceGroup(QWidget* tab);
     void loadSoundCards();
     void loadVoipAndLocation();
+    void loadServiceSettings();
     bool storeDevices();
     void storeLocation();
     bool storeCodecAndInterval();
+    bool storeServiceSettings();
+    bool coordinatesComplete() const;
 
     QTabWidget* tabs_ = nullptr;
     QComboBox* cboPlaybackDevices_ = nullptr;
@@ -96,6 +106,9 @@ private:
     QCheckBox* gbHalvaneUpdatedSettings_ = nullptr;
     QCheckBox* gbHalvaneRegistered_ = nullptr;
     QPushButton* updateSettingsButton_ = nullptr;
+    QLineEdit* managementUrlEntry_ = nullptr;
+    QLineEdit* serverFingerprintEntry_ = nullptr;
+    QLabel* serverKeyProblem_ = nullptr;
     QDialogButtonBox* buttonBox_ = nullptr;
     bool entriesConnected_ = false;
     std::function<bool()> askRestart_;

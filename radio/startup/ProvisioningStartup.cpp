@@ -4,6 +4,7 @@
 #include "DeviceIdentity.h"
 #include "GpgProcess.h"
 #include "KeyManagementAgent.h"
+#include "ManagementService.h"
 #include "MyLocationManager.h"
 #include "PersistentQSettings.h"
 #include "ProcessFlags.h"
@@ -22,6 +23,18 @@ void onSettingsPushed()
     settingsChangedNotice(ProcessFlags::settingsPushed);
 }
 
+// The operator's service and server key from settings.ini, read before the
+// key agent pins the key; a change takes effect at the next start.
+void loadServiceSettings()
+{
+    DelayedPersistentQSettings* store = PersistentQSettings::instance();
+    const auto text = [store](const char* key) {
+        return store->value(QString::fromLatin1(key), QString()).toString().toStdString();
+    };
+    useLocalServiceSettings({text(kManagementUrlSetting), text(kServerFingerprintSetting)});
+    logServiceChoice();
+}
+
 } // namespace
 
 bool gpgMissing()
@@ -33,7 +46,10 @@ bool gpgMissing()
 // while static objects are destroyed at exit.
 KeyManagementAgent& keyAgent()
 {
-    static KeyManagementAgent* const agent = new KeyManagementAgent;
+    static KeyManagementAgent* const agent = [] {
+        loadServiceSettings();
+        return new KeyManagementAgent;
+    }();
     return *agent;
 }
 

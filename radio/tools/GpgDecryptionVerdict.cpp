@@ -34,6 +34,17 @@ std::vector<StatusLine> statusLines(const std::string& text)
     return lines;
 }
 
+// 40 upper-case hexadecimal digits: anything else pins no key.
+bool isPinnedFingerprint(const std::string& fingerprint)
+{
+    if (fingerprint.size() != 40)
+        return false;
+    for (const char digit : fingerprint)
+        if (!((digit >= '0' && digit <= '9') || (digit >= 'A' && digit <= 'F')))
+            return false;
+    return true;
+}
+
 GpgDecryptionVerdict refused(std::string reason)
 {
     return GpgDecryptionVerdict{false, false, std::move(reason)};
@@ -44,6 +55,10 @@ GpgDecryptionVerdict refused(std::string reason)
 GpgDecryptionVerdict judgeGpgDecryption(const std::string& statusText, int exitCode,
                                         const std::string& serverFingerprint)
 {
+    // Without a valid pin nothing is accepted, unsigned messages included:
+    // a mistyped fingerprint must not open the radio to any sender.
+    if (!isPinnedFingerprint(serverFingerprint))
+        return refused("no valid server key fingerprint is pinned");
     bool decryptionOkay = false, goodMdc = false;
     int signatures = 0, serverSignatures = 0;
     for (const StatusLine& line : statusLines(statusText)) {

@@ -13,7 +13,8 @@ struct GpgDecryptionVerdict
 };
 
 // statusText: gpg's "--status-fd" output; serverFingerprint: the only key
-// whose signature is accepted. Accepted only for exit code 0, a clean
+// whose signature is accepted (40 upper-case digits; anything else refuses
+// every message, unsigned ones too). Accepted only for exit code 0, a clean
 // decryption with integrity protection and no failure status, and, when
 // signed, good signatures all made by the server key.
 GpgDecryptionVerdict judgeGpgDecryption(const std::string& statusText, int exitCode,

@@ -22,6 +22,8 @@ public:
         QString gpgPath;        // empty: gpg is missing
         QString appDataFolder;  // ends in '/'
         QString serverKeyPath;  // the service's public key
+        // The pinned key whose signatures are accepted; empty when the
+        // configured fingerprint is invalid (then nothing is accepted).
         std::string serverFingerprint;
         // The places of the program: gpg located, the per-user folder, the
         // server key beside the program.

@@ -75,7 +75,8 @@ const char* const SettingsFileRetrievalAgent::kAllowUnsignedSettingsKey = "allow
 
 SettingsFileRetrievalAgent::SettingsFileRetrievalAgent(KeyManagementAgent& keys, Flags flags, QObject* parent)
     : QObject(parent), keys_(keys), flags_(flags),
-      cachePath_(keys.places().appDataFolder + QStringLiteral("settings_cache.gpg"))
+      cachePath_(keys.places().appDataFolder + QStringLiteral("settings_cache.gpg")),
+      serverKey_(keys.places().gpgPath, keys.places().serverFingerprint)
 {
 }
 
@@ -336,8 +337,11 @@ SettingsFileRetrievalAgent::Status SettingsFileRetrievalAgent::updateSettingsIfP
     debug_log_printf(kFlag, "Encrypted Settings From Server:(%s)\n", reply.c_str());
     std::string decidedReply;
     Status status = updateSettings(reply, &decidedReply);
-    if (status == kValidSettings)
+    if (status == kValidSettings) {
+        // An operator's service signs with a key the radio may not have yet.
+        serverKey_.ensurePinnedKey();
         status = storeIfNew(decidedReply);
+    }
     debug_log_printf(kFlag, "%s status: %d\n", "updateSettingsIfPossible", static_cast<int>(status));
     lastRetrievalStatus = status;
     emit settingsFileRetrievalStatusUpdated();

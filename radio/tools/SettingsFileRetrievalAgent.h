@@ -3,6 +3,8 @@
 // for a restart when they change or the unit is unregistered.
 #pragma once
 
+#include "ServerKeyFetch.h"
+
 #include <QObject>
 #include <QString>
 
@@ -111,6 +113,7 @@ private:
     Flags flags_;
     Timings timings_;
     QString cachePath_;
+    ServerKeyFetch serverKey_;
     DelayedPersistentQSettings* localSettings_ = nullptr;
     std::atomic<bool> stopRequested_{false};
 };

@@ -5,9 +5,19 @@
 
 namespace rvx::test {
 
-ManagementSimProcess::ManagementSimProcess(const std::string& listenAddress)
-    : process_(std::make_unique<ChildProcess>(RVX_MANAGEMENT_SIM_PROGRAM,
-                                              std::vector<std::string>{"--listen", listenAddress, "--port", "0"}))
+namespace {
+
+std::vector<std::string> serveArguments(const std::string& listenAddress, const std::vector<std::string>& options)
+{
+    std::vector<std::string> arguments{"--listen", listenAddress, "--port", "0"};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    return arguments;
+}
+
+} // namespace
+
+ManagementSimProcess::ManagementSimProcess(const std::string& listenAddress, const std::vector<std::string>& options)
+    : process_(std::make_unique<ChildProcess>(RVX_MANAGEMENT_SIM_PROGRAM, serveArguments(listenAddress, options)))
 {
     const std::string marker = "listening on " + listenAddress + ":";
     const std::optional<std::string> line = process_->WaitForLine(marker, std::chrono::milliseconds(10000));

@@ -16,8 +16,10 @@ class ManagementSimProcess
 public:
     // listenAddress: 127.0.0.1, or 0.0.0.0 for programs in other network
     // namespaces joined to the test's; the administration client always
-    // comes through 127.0.0.1.
-    explicit ManagementSimProcess(const std::string& listenAddress = "127.0.0.1");
+    // comes through 127.0.0.1. options: further command-line options, such
+    // as another server key ("--server-key", FILE, "--server-fingerprint", FPR).
+    explicit ManagementSimProcess(const std::string& listenAddress = "127.0.0.1",
+                                  const std::vector<std::string>& options = {});
 
     bool Started() const { return port_ != 0; }
     int Port() const { return port_; }

@@ -145,6 +145,12 @@ bool GpgHome::HasKey(const std::string& fingerprint)
     return result.ran && result.exitCode == 0 && result.output.find("pub:") != std::string::npos;
 }
 
+std::string GpgHome::ExportPublicKey(const std::string& fingerprint)
+{
+    const ProgramResult result = Gpg({"--armor", "--export", fingerprint});
+    return result.ran && result.exitCode == 0 ? result.output : std::string();
+}
+
 std::string GpgHome::SignAndEncrypt(const std::string& document, const std::string& recipientFingerprint,
                                     const std::string& signerFingerprint)
 {

@@ -31,6 +31,8 @@ public:
     const std::string& Folder() const { return folder_; }
     // Imports an armoured key (public or secret); false when gpg refused it.
     bool ImportKey(const std::string& armouredKey);
+    // The public key with this fingerprint, armoured; empty when none.
+    std::string ExportPublicKey(const std::string& fingerprint);
     // Whether a public key with this fingerprint is in the home.
     bool HasKey(const std::string& fingerprint);
     // The document encrypted to the recipient and signed by signer, armoured;

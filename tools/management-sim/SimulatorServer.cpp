@@ -113,6 +113,13 @@ void SimulatorServer::AddServicePaths()
         std::lock_guard<std::mutex> lock(mutex_);
         Reply(response, SettingsReply(request.get_param_value("kid")));
     });
+    // Radios that pin this service's key but lack it fetch it here.
+    const auto serverKey = [this](const httplib::Request&, httplib::Response& response) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        response.set_content(gpg_.ExportPublicKey(options_.serverFingerprint), "application/pgp-keys");
+    };
+    http_.Get("/api/server-key", serverKey);
+    http_.Post("/api/server-key", serverKey);
     http_.Post("/index.php/api/demo", [this](const httplib::Request&, httplib::Response& response) {
         Reply(response, options_.demoDocument);
     });

@@ -1,5 +1,5 @@
-// The simulated management service over HTTP: the four paths the radio
-// uses, and an administration endpoint answered only from this machine.
+// The simulated management service over HTTP: the paths the radio uses,
+// and an administration endpoint answered only from this machine.
 #pragma once
 
 #include "GpgHome.h"

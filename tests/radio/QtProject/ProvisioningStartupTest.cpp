@@ -1,6 +1,7 @@
 // The real program against the management-service simulator, offscreen, in
 // a temporary GnuPG home and data folder: a first start makes the key and
-// enrols; a start with cached settings decrypts them and finds them current.
+// enrols; a start with cached settings decrypts them and finds them current;
+// a start pointed at the service by settings.ini alone.
 #include "ManagementSimProcess.h"
 #include "RadioProgramRun.h"
 #include "TemporaryGnupgHome.h"
@@ -92,6 +93,28 @@ TEST_F(ProvisioningStartupTest, FirstStartEnrolsAndASecondStartUsesTheCachedSett
     EXPECT_FALSE(output.contains("Cached settings length:  0\n"));
     EXPECT_FALSE(output.contains("Using default settings (16 channels, no Halvane)"));
     EXPECT_FALSE(output.contains("generating..."));
+    Stop();
+}
+
+// settings.ini alone points the program at the service; a fingerprint there
+// that is none is reported at start, not replaced by the build's key.
+TEST_F(ProvisioningStartupTest, ServiceAndServerKeyComeFromTheLocalSettings)
+{
+    QDir().mkpath(folder.filePath("Talkbox"));
+    QFile ini(folder.filePath("Talkbox/settings.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[General]\nmanagement_url=" + QByteArray::fromStdString(sim.BaseUrl()) +
+              "\nserver_fingerprint=7D49 154E\n");
+    ini.close();
+    radio = std::make_unique<RadioProgramRun>(folder.path(), home.Path(), QString());
+    ASSERT_TRUE(radio->start());
+    ASSERT_TRUE(WaitForOutput("updateSettingsIfPossible status: 1\n", 30000)) << output.constData();
+    EXPECT_TRUE(output.contains("Management service: " + QByteArray::fromStdString(sim.BaseUrl()) +
+                                " (management_url)\n"))
+        << output.constData();
+    EXPECT_TRUE(output.contains("Server key: the server key fingerprint from server_fingerprint (\"7D49 154E\") is "
+                                "not 40 hexadecimal digits; every settings message is refused until it is fixed\n"))
+        << output.constData();
     Stop();
 }
 

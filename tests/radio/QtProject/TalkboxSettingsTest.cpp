@@ -1,9 +1,11 @@
 // The settings dialog: the packet-interval rule, sound-card lists with a
 // missing stored card, stored coordinates and hemispheres, the OK rule for
 // empty coordinates, the restart question only for devices, codec or
-// interval, and the register / update button.
+// interval, the register / update button, and the management service and
+// server key fields.
 #include "TalkboxSettings.h"
 
+#include "ManagementService.h"
 #include "PersistentQSettings.h"
 #include "RadioInformation.h"
 #include "SoundCards.h"
@@ -14,7 +16,9 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QLabel>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -35,7 +39,8 @@ protected:
         const std::pair<const char*, QVariant> defaults[] = {
             {"playback_audio_dev_id", ""}, {"capture_audio_dev_id", ""}, {"voip_codec", "PCMU"},
             {"packet_interval", "140"},    {"enable_location", false},  {"latitude", "45.8005"},
-            {"longitude", "108.459"},      {"latHemisphere", "N"},      {"lonHemisphere", "W"}};
+            {"longitude", "108.459"},      {"latHemisphere", "N"},      {"lonHemisphere", "W"},
+            {"management_url", ""},        {"server_fingerprint", ""}};
         for (const auto& [key, value] : defaults)
             store()->setValue(QString::fromLatin1(key), value);
         dialog.setRestartQuestion([this] {
@@ -175,6 +180,47 @@ TEST_F(TalkboxSettingsTest, RegisterButtonAsksForRegistrationAndRestarts)
     information.registered = true;
     dialog.updateAboutTab();
     EXPECT_EQ(dialog.updateSettingsButton()->text(), "Update Settings \nfrom Halvane");
+}
+
+// The service fields reach settings.ini as the radio reads them at start
+// (address trimmed, fingerprint without blanks in upper case) and come back
+// on reopening; OK waits for a complete fingerprint; a change asks for the
+// restart; the tab says when the running radio pins no valid key.
+TEST_F(TalkboxSettingsTest, ServiceFieldsRoundTripThroughTheSettingsFile)
+{
+    const std::string fingerprint = "0123456789ABCDEF0123456789ABCDEF01234567";
+    dialog.openDialog();
+    EXPECT_TRUE(dialog.managementUrlEntry()->text().isEmpty());
+    dialog.managementUrlEntry()->setText(" http://fleet.example.org:8480 ");
+    dialog.serverFingerprintEntry()->setText("0123 4567 89ab cdef 0123 4567 89ab cdef 0123 456");
+    EXPECT_FALSE(dialog.okButton()->isEnabled());
+    QTest::keyClicks(dialog.serverFingerprintEntry(), "g");
+    QTest::keyClicks(dialog.serverFingerprintEntry(), "7");
+    EXPECT_TRUE(dialog.okButton()->isEnabled()) << dialog.serverFingerprintEntry()->text().toStdString();
+    dialog.okButton()->click();
+    EXPECT_EQ(restartQuestions, 1);
+    store()->sync();
+    QSettings file(PersistentQSettings::settingsFilePath(), QSettings::IniFormat);
+    EXPECT_EQ(file.value("management_url").toString().toStdString(), "http://fleet.example.org:8480");
+    EXPECT_EQ(file.value("server_fingerprint").toString().toStdString(), fingerprint);
+
+    dialog.openDialog();
+    EXPECT_EQ(dialog.managementUrlEntry()->text().toStdString(), "http://fleet.example.org:8480");
+    EXPECT_EQ(dialog.serverFingerprintEntry()->text().toStdString(), fingerprint);
+    dialog.okButton()->click();
+    EXPECT_EQ(restartQuestions, 1) << "nothing changed";
+
+    store()->setValue("server_fingerprint", "not a fingerprint");
+    dialog.openDialog();
+    EXPECT_FALSE(dialog.okButton()->isEnabled());
+    dialog.serverFingerprintEntry()->clear();
+    EXPECT_TRUE(dialog.okButton()->isEnabled());
+
+    EXPECT_TRUE(dialog.serverKeyProblem()->isHidden());
+    useLocalServiceSettings({"", "not a fingerprint"});
+    dialog.updateAboutTab();
+    EXPECT_FALSE(dialog.serverKeyProblem()->isHidden());
+    useLocalServiceSettings({});
 }
 
 } // namespace

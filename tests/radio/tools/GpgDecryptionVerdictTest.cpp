@@ -62,4 +62,18 @@ TEST(GpgDecryptionVerdictTest, OnlyCleanDecryptionsSignedByTheServerOrUnsignedAr
     }
 }
 
+// A fingerprint setting that is not a fingerprint pins nothing: even a
+// clean unsigned message, or one signed by a key whose "fingerprint" is
+// that text, is refused.
+TEST(GpgDecryptionVerdictTest, WithoutAValidPinEveryMessageIsRefused)
+{
+    for (const std::string& pin : {std::string(), std::string("NOT-A-FINGERPRINT"), kServer.substr(1)}) {
+        for (const std::string& status : {kClean, signedBy(pin) + kClean, signedBy(kServer) + kClean}) {
+            const GpgDecryptionVerdict verdict = judgeGpgDecryption(status, 0, pin);
+            EXPECT_FALSE(verdict.accepted) << "pin \"" << pin << "\"\n" << status;
+            EXPECT_EQ(verdict.reason, "no valid server key fingerprint is pinned");
+        }
+    }
+}
+
 } // namespace

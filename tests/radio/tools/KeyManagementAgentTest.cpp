@@ -257,4 +257,75 @@ TEST(UrlEncodeTest, OnlyLettersDigitsAndSixMarksStayAsTheyAre)
         EXPECT_EQ(KeyManagementAgent::urlEncode(text), encoded) << text;
 }
 
+// Where the radio goes and whose key it trusts: the environment before the
+// local setting before the build's default. A fingerprint that was set but
+// is none pins nothing at all, never the build's default in its place.
+TEST(ServiceSettingsTest, EnvironmentThenLocalSettingThenBuildDefault)
+{
+    struct Case
+    {
+        const char* name;
+        const char* urlVariable;  // nullptr: unset
+        std::string urlSetting;
+        std::string url;  // managementServiceUrl("/api/devconf/get")
+        const char* fingerprintVariable;
+        std::string fingerprintSetting;
+        std::string fingerprint;  // pinned; empty: none
+        std::string origin;
+    };
+    const std::string path = "/api/devconf/get";
+    const std::string fleet = "http://fleet.example.org:8480";
+    const std::string operatorKey = "0123456789ABCDEF0123456789ABCDEF01234567";
+    const std::string otherKey = "FEDCBA9876543210FEDCBA9876543210FEDCBA98";
+    const std::string typedKey = " 0123 4567 89ab cdef 0123  4567 89AB CDEF 0123 4567 ";
+    const Case cases[] = {
+        {"nothing set", nullptr, "", defaultManagementServiceUrl() + path, nullptr, "", defaultServerKeyFingerprint(),
+         "build default"},
+        {"local settings", nullptr, fleet + "/", fleet + path, nullptr, typedKey, operatorKey, "server_fingerprint"},
+        {"blanks around the setting", nullptr, " " + fleet + " ", fleet + path, nullptr, operatorKey, operatorKey,
+         "server_fingerprint"},
+        {"environment over settings", "http://127.0.0.1:9000", fleet, "http://127.0.0.1:9000" + path, otherKey.c_str(),
+         operatorKey, otherKey, "RVX4400_SERVER_FINGERPRINT"},
+        {"empty environment", "", fleet, fleet + path, "", operatorKey, operatorKey, "server_fingerprint"},
+        {"setting too short", nullptr, "", defaultManagementServiceUrl() + path, nullptr, "0123456789ABCDEF", "",
+         "server_fingerprint"},
+        {"setting not hexadecimal", nullptr, "", defaultManagementServiceUrl() + path, nullptr,
+         "0123456789ABCDEF0123456789ABCDEF0123456G", "", "server_fingerprint"},
+        {"setting too long", nullptr, "", defaultManagementServiceUrl() + path, nullptr, operatorKey + "0", "",
+         "server_fingerprint"},
+        {"malformed environment over a good setting", nullptr, "", defaultManagementServiceUrl() + path, "not a key",
+         operatorKey, "", "RVX4400_SERVER_FINGERPRINT"},
+    };
+    const auto setVariable = [](const char* name, const char* value) {
+        value ? ::setenv(name, value, 1) : ::unsetenv(name);
+    };
+    for (const Case& test : cases) {
+        setVariable(kWebManagementUrlVariable, test.urlVariable);
+        setVariable(kServerFingerprintVariable, test.fingerprintVariable);
+        useLocalServiceSettings({test.urlSetting, test.fingerprintSetting});
+        EXPECT_EQ(managementServiceUrl(path), test.url) << test.name;
+        const ServerKeyPin pin = serverKeyPin();
+        EXPECT_EQ(pin.fingerprint, test.fingerprint) << test.name;
+        EXPECT_EQ(serverKeyFingerprint(), test.fingerprint) << test.name;
+        EXPECT_EQ(pin.origin, test.origin) << test.name;
+        EXPECT_EQ(pin.problem.empty(), !test.fingerprint.empty()) << test.name;
+        if (!pin.problem.empty()) {
+            EXPECT_NE(pin.problem.find("not 40 hexadecimal digits"), std::string::npos) << pin.problem;
+            LogCapture log;
+            logServiceChoice();
+            EXPECT_TRUE(log.Contains("Server key: " + pin.problem + "\n")) << log.Text();
+        }
+    }
+    ::unsetenv(kWebManagementUrlVariable);
+    ::unsetenv(kServerFingerprintVariable);
+    useLocalServiceSettings({});
+
+    // An operator's address replaces the staging host as well.
+    LogCapture staging("USE_WEBMANAGEMENT_STAGING_SERVER\n");
+    EXPECT_NE(managementServiceUrl(path), fleet + path);
+    useLocalServiceSettings({fleet, ""});
+    EXPECT_EQ(managementServiceUrl(path), fleet + path);
+    useLocalServiceSettings({});
+}
+
 } // namespace

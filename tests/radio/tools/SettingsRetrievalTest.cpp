@@ -4,6 +4,7 @@
 #include "KeyManagementAgent.h"
 #include "MacAddress.h"
 #include "ManagementService.h"
+#include "ServerKeyFetch.h"
 #include "SettingsFileRetrievalAgent.h"
 #include "wGet_control.h"
 
@@ -88,6 +89,20 @@ protected:
         ASSERT_TRUE(home.Valid());
         ASSERT_TRUE(appData.isValid());
         wGetSetWaitLimit(40, 50);
+        StartRadio();
+    }
+    void TearDown() override
+    {
+        ::unsetenv(kWebManagementUrlVariable);
+        useLocalServiceSettings({});
+        wGetResetLimits();
+    }
+    // The agents as a (re)started radio makes them, pinning the server key
+    // the settings choose.
+    void StartRadio()
+    {
+        agent.reset();
+        keys.reset();
         KeyManagementAgent::Places places = KeyManagementAgent::Places::standard();
         places.appDataFolder = appData.path() + "/Talkbox/";
         places.serverKeyPath = RVX_TEST_SERVER_KEY;
@@ -95,11 +110,6 @@ protected:
         agent = std::make_unique<SettingsFileRetrievalAgent>(
             *keys, SettingsFileRetrievalAgent::Flags{registered, pushed});
         agent->setTimings(kShortTimings);
-    }
-    void TearDown() override
-    {
-        ::unsetenv(kWebManagementUrlVariable);
-        wGetResetLimits();
     }
     void UseService(const std::string& baseUrl) { ::setenv(kWebManagementUrlVariable, baseUrl.c_str(), 1); }
     QByteArray Cache() const
@@ -115,6 +125,28 @@ protected:
     }
     // Makes the service's secret key available for signing in this home.
     void ImportServerSecretKey() { home.Gpg("--import '" RVX_TEST_SERVER_SECRET_KEY "'"); }
+
+    // An operator's own key pair, made in this home and then removed from
+    // it, so that the unit does not know it: its secret half in a file for
+    // the simulator, its public half served alone and together with the
+    // shipped test key.
+    struct OperatorKey
+    {
+        std::string fingerprint, secretKeyFile, publicKey, publicKeyWithAnother;
+    };
+    OperatorKey MakeOperatorKey()
+    {
+        home.Gpg("--gen-key", "Key-Type:RSA\nKey-Length:2048\nName-Real:Fleet Operator\n%no-protection\n%commit\n");
+        const std::string listing = home.Gpg("--with-colons --fingerprint 'Fleet Operator'");
+        OperatorKey key;
+        key.fingerprint = listing.substr(listing.find("fpr:::::::::") + 12, 40);
+        key.publicKey = home.Gpg("--armor --export " + key.fingerprint);
+        key.publicKeyWithAnother = home.Gpg("--armor --export " + key.fingerprint + " " + serverKeyFingerprint());
+        key.secretKeyFile = appData.filePath("operator-secret.asc").toStdString();
+        home.Gpg("--armor --output '" + key.secretKeyFile + "' --export-secret-keys " + key.fingerprint);
+        home.Gpg("--yes --delete-secret-and-public-key " + key.fingerprint);
+        return key;
+    }
 
     TemporaryGnupgHome home;
     QTemporaryDir appData;
@@ -515,6 +547,80 @@ TEST_F(SettingsRetrievalTest, DisabledServiceAccessFailsTheRequest)
     LogCapture log("DISABLE_ACCESSING_WEB_MANAGEMENT\n");
     EXPECT_THROW(agent->updateSettingsIfPossible(), std::runtime_error);
     EXPECT_TRUE(log.Contains("Accessing web management is disabled through debug_log.conf\n"));
+}
+
+// A served key is taken only when it is exactly the pinned key: another
+// key, or the pinned one bundled with another, would widen whom the radio
+// trusts.
+TEST_F(SettingsRetrievalTest, ServedServerKeyIsImportedOnlyWhenItIsThePinnedOne)
+{
+    const OperatorKey operatorKey = MakeOperatorKey();
+    ASSERT_EQ(operatorKey.publicKey.rfind("-----BEGIN PGP PUBLIC KEY BLOCK-----", 0), 0u);
+    ServerKeyFetch fetch(keys->places().gpgPath, operatorKey.fingerprint);
+    ASSERT_FALSE(fetch.keyRingHasPinnedKey());
+    const std::string shippedKey = home.Gpg("--armor --export " + serverKeyFingerprint());
+    struct Case
+    {
+        const char* name;
+        std::string served;
+        bool imported;
+    };
+    const Case cases[] = {
+        {"another key", shippedKey, false},
+        {"the pinned key with another", operatorKey.publicKeyWithAnother, false},
+        {"an error page", "<html>Not found</html>", false},
+        {"the pinned key", operatorKey.publicKey, true},
+    };
+    for (const Case& test : cases) {
+        LogCapture log;
+        EXPECT_EQ(fetch.importIfPinned(test.served), test.imported) << test.name;
+        EXPECT_EQ(fetch.keyRingHasPinnedKey(), test.imported) << test.name;
+        EXPECT_EQ(log.Contains("Server key refused: "), !test.imported) << test.name << "\n" << log.Text();
+    }
+    const std::string trust = home.Gpg("--export-ownertrust");
+    EXPECT_EQ(trust.find(operatorKey.fingerprint), std::string::npos) << trust;
+}
+
+// A radio pointed at an operator's service by its local settings: a service
+// signing with another key (even one in the key ring) is refused and its
+// served key not taken; the operator's own service hands over its key and
+// its settings are stored.
+TEST_F(SettingsRetrievalTest, OperatorServiceWithItsOwnPinnedKey)
+{
+    const OperatorKey operatorKey = MakeOperatorKey();
+    ManagementSimProcess testKeyService;
+    ManagementSimProcess operatorService(
+        "127.0.0.1", {"--server-key", operatorKey.secretKeyFile, "--server-fingerprint", operatorKey.fingerprint});
+    ASSERT_TRUE(testKeyService.Started());
+    ASSERT_TRUE(operatorService.Started());
+    useLocalServiceSettings({testKeyService.BaseUrl(), operatorKey.fingerprint});
+    StartRadio();
+    ASSERT_EQ(keys->places().serverFingerprint, operatorKey.fingerprint);
+    const std::string code = keys->myPublicKeyId();
+
+    struct Step
+    {
+        const char* name;
+        const ManagementSimProcess& service;
+        Status status;
+        const char* logged;
+    };
+    const Step steps[] = {
+        {"signed with the test key", testKeyService, Status::kInvalidReply, "Server key refused: the service served "},
+        {"signed with the operator key", operatorService, Status::kNewSettingsStored,
+         "Imported the server key "},
+        {"test key again, operator key known", testKeyService, Status::kInvalidReply,
+         "Settings message refused: signature not made by the server key"},
+    };
+    ASSERT_EQ(testKeyService.Admin({"register", code, "Test"}), "OK\n");
+    ASSERT_EQ(operatorService.Admin({"register", code, "Fleet"}), "OK\n");
+    for (const Step& step : steps) {
+        useLocalServiceSettings({step.service.BaseUrl(), operatorKey.fingerprint});
+        LogCapture log;
+        EXPECT_EQ(agent->updateSettingsIfPossible(), step.status) << step.name;
+        EXPECT_TRUE(log.Contains(step.logged)) << step.name << "\n" << log.Text();
+    }
+    EXPECT_NE(agent->readCachedSettings().find("accountName=\"Fleet\""), std::string::npos);
 }
 
 } // namespace
