@@ -207,7 +207,7 @@ TEST_F(ConsoleTest, EveryPageAndChangeNeedsSignIn)
     EXPECT_EQ(request("GET", "/units", second.first).status, 303);
 }
 
-TEST_F(ConsoleTest, SessionCookieIsRandomHttpOnlyAndStrict)
+TEST_F(ConsoleTest, SessionAndSignInFormCookies)
 {
     const HttpResponse first = trySignIn(kPassword);
     const HttpResponse second = trySignIn(kPassword);
@@ -218,6 +218,17 @@ TEST_F(ConsoleTest, SessionCookieIsRandomHttpOnlyAndStrict)
     EXPECT_TRUE(std::regex_search(setCookie, std::regex("^rvx_session=[0-9a-f]{64}; Path=/; HttpOnly; SameSite=Strict$")))
         << setCookie;
     EXPECT_NE(cookieSet(first, "rvx_session"), cookieSet(second, "rvx_session"));
+
+    // Showing the sign-in page again in the same browser (another tab, a
+    // redirect) keeps the form it already shows valid.
+    const HttpResponse form = request("GET", "/sign-in");
+    std::string browserCookie = cookieSet(form, "rvx_signin");
+    const HttpResponse again = request("GET", "/sign-in", browserCookie);
+    if (!cookieSet(again, "rvx_signin").empty())
+        browserCookie = cookieSet(again, "rvx_signin");
+    EXPECT_EQ(request("POST", "/sign-in", browserCookie, formBody({{"password", kPassword}, {"csrf", formToken(form.body)}}))
+                  .status,
+              303);
 }
 
 TEST_F(ConsoleTest, NoPasswordSetMeansNobodySignsIn)
@@ -259,7 +270,7 @@ TEST_F(ConsoleTest, WrongPasswordsAreThrottledPerAddressAndInAll)
     EXPECT_NE(refused.body.find("Too many failed sign-ins to this console"), std::string::npos);
 }
 
-TEST(LoginThrottleTest, sanitize_WaitsDoubleUpToTheLongestAndOneCheckPerAddress)
+TEST(LoginThrottleTest, WaitsDoubleUpToTheLongestAndOneCheckPerAddress)
 {
     LoginThrottleLimits limits;
     limits.freeFailuresPerAddress = 2;
@@ -440,7 +451,7 @@ TEST_F(ConsoleTest, MapShowsDistanceAndBearingFromTheChosenUnit)
     }
 }
 
-TEST(MapProjectionTest, sanitize_FitsTheFleetAndChoosesRoundScaleBars)
+TEST(MapProjectionTest, FitsTheFleetAndChoosesRoundScaleBars)
 {
     const MapProjection projection({{45.5, -122.25}, {46.5, -122.25}, {46.0, -121.0}}, 800.0);
     const MapPoint south = projection.place({45.5, -122.25});
@@ -473,7 +484,7 @@ TEST(MapProjectionTest, sanitize_FitsTheFleetAndChoosesRoundScaleBars)
     }
 }
 
-TEST(HttpMessageTest, sanitize_PercentDecodingAndForms)
+TEST(HttpMessageTest, PercentDecodingAndForms)
 {
     const struct
     {

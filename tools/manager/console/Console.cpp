@@ -99,6 +99,12 @@ HttpResponse Console::route(const HttpRequest& request)
         return isGet ? asset("text/css; charset=utf-8", consoleStyleSheet()) : methodNotAllowed("GET");
     if (path == "/console.js")
         return isGet ? asset("text/javascript; charset=utf-8", consoleScript()) : methodNotAllowed("GET");
+    if (path == "/console-icon.svg")
+        return isGet ? asset("image/svg+xml", consoleIcon()) : methodNotAllowed("GET");
+    // Pages name their icon; a client that asks for the usual one anyway
+    // gets no sign-in page in its place.
+    if (path == "/favicon.ico")
+        return HttpResponse::text(404, "No icon here: see /console-icon.svg\n");
 
     const auto now = options_.steadyNow();
     const std::string sessionId = cookieValue(request, SignIn::kSessionCookie);

@@ -5,6 +5,7 @@
 namespace Manager {
 
 const char* consoleStyleSheet();
+const char* consoleIcon();  // SVG
 // Asks for confirmation before forms marked data-confirm are sent.
 const char* consoleScript();
 

@@ -44,6 +44,7 @@ std::string renderPage(const PageFrame& frame)
 <meta charset="utf-8">
 <meta name="viewport" content="width=device-width, initial-scale=1">
 <title>{title} &middot; rvx-manager</title>
+<link rel="icon" href="/console-icon.svg" type="image/svg+xml">
 <link rel="stylesheet" href="/console.css">
 <script src="/console.js" defer></script>
 </head>

@@ -38,6 +38,13 @@ std::string number(double value)
     return decimalText(value, 1);
 }
 
+// "45.50000° N, 122.25000° W": five decimals are about a metre.
+std::string positionText(const Position& position)
+{
+    return decimalText(std::fabs(position.latitude), 5) + "\u00B0 " + (position.latitude < 0 ? "S" : "N") + ", " +
+           decimalText(std::fabs(position.longitude), 5) + "\u00B0 " + (position.longitude < 0 ? "W" : "E");
+}
+
 std::string unitLabel(const UnitRecord& unit)
 {
     return unit.name.empty() ? unit.code : unit.name;
@@ -75,9 +82,31 @@ std::string chooser(const std::vector<Placed>& placed, const std::string& chosen
                       {{"options", options}});
 }
 
+ScaleBar scaleBarOf(const MapProjection& projection)
+{
+    return scaleBarFor(projection.metresPerUnit(), projection.width() / 4.0);
+}
+
+// Faint lines one scale-bar length apart, so that distances can be judged
+// anywhere on the map.
+std::string gridSvg(const MapProjection& projection)
+{
+    const double step = scaleBarOf(projection).length;
+    if (step < 10.0)
+        return {};
+    std::string path;
+    for (double x = step; x < projection.width(); x += step)
+        path += "M" + number(x) + " 0V" + number(projection.height());
+    for (double y = projection.height() - step; y > 0.0; y -= step)
+        path += "M0 " + number(y) + "H" + number(projection.width());
+    return Html::fill(R"(<path class="grid" d="{path}"/>
+)",
+                      {{"path", path}});
+}
+
 std::string scaleBarSvg(const MapProjection& projection)
 {
-    const ScaleBar bar = scaleBarFor(projection.metresPerUnit(), projection.width() / 4.0);
+    const ScaleBar bar = scaleBarOf(projection);
     const double left = 20.0, base = projection.height() - 20.0;
     return Html::fill(R"(<g class="scale" id="scale-bar"><path d="M{left} {top} V{base} H{right} V{top}"/><text x="{left}" y="{labelY}">{label}</text></g>
 )",
@@ -138,10 +167,11 @@ std::string mapSvg(const std::vector<Placed>& placed, const Placed* from, const 
 {
     return Html::fill(R"(<svg class="map" id="map" viewBox="0 0 {w} {h}" role="img" aria-label="Last reported positions of the units">
 <rect class="ground" width="{w}" height="{h}"/>
-{!rays}{!units}{!scale}{!north}</svg>
+{!grid}{!rays}{!units}{!scale}{!north}</svg>
 )",
                       {{"w", number(projection.width())},
                        {"h", number(projection.height())},
+                       {"grid", gridSvg(projection)},
                        {"rays", from ? raysSvg(placed, *from) : std::string()},
                        {"units", unitsSvg(placed, from ? from->unit.code : std::string())},
                        {"scale", scaleBarSvg(projection)},
@@ -163,7 +193,7 @@ std::string positionsTable(const std::vector<Placed>& placed, const Placed* from
         const Position& position = *entry.unit.lastPosition;
         rows += Html::fill(R"(<tr id="position-{code}"{!chosen}>
 <td data-label="Unit"><a href="/map?from={code}">{label}</a> <small>{code}</small></td>
-<td data-label="Position"><code>{position}</code></td>
+<td data-label="Position">{position}</td>
 <td data-label="Reported">{!reported}</td>
 <td data-label="Distance" class="distance">{!distance}</td>
 <td data-label="Bearing" class="bearing">{!bearing}</td>
@@ -173,7 +203,7 @@ std::string positionsTable(const std::vector<Placed>& placed, const Placed* from
                            {{"code", entry.unit.code},
                             {"chosen", &entry == from ? " class=\"chosen\"" : ""},
                             {"label", unitLabel(entry.unit)},
-                            {"position", formatLocationText(position.latitude, position.longitude)},
+                            {"position", positionText(position)},
                             {"reported", position.time == 0 ? std::string("<span class=\"muted\">unknown</span>")
                                                             : Html::fill(R"(<time datetime="{iso}" title="{utc}">{ago}</time>)",
                                                                          {{"iso", isoTimeText(position.time)},

@@ -18,7 +18,7 @@ constexpr double kMetresPerDegree = kEarthRadiusMetres * kPi / 180.0;
 constexpr double kSmallestSpanDegrees = 0.01;
 constexpr double kMargin = 0.15;  // of the span, on each side
 constexpr double kLowestShape = 0.5;  // height / width
-constexpr double kHighestShape = 1.0;
+constexpr double kHighestShape = 0.75;
 
 } // namespace
 

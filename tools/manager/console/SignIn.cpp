@@ -39,6 +39,11 @@ std::string formBody(const std::string& formToken)
                       {{"token", Html::csrfField(formToken)}});
 }
 
+bool looksLikeToken(const std::string& text)
+{
+    return text.size() == 64 && text.find_first_not_of("0123456789abcdef") == std::string::npos;
+}
+
 std::optional<Notice> noticeFor(const std::map<std::string, std::string>& query)
 {
     const auto after = query.find("after");
@@ -62,24 +67,24 @@ SignIn::SignIn(FleetModel& model, SessionStore& sessions, LoginThrottle& throttl
 
 HttpResponse SignIn::form(const HttpRequest& request)
 {
-    return formReply(200, noticeFor(parseForm(request.query)));
+    return formReply(request, 200, noticeFor(parseForm(request.query)));
 }
 
 HttpResponse SignIn::submit(const HttpRequest& request, SessionStore::Clock::time_point now)
 {
     const auto form = parseForm(request.body);
     if (!Csrf::accepts(cookieValue(request, kFormCookie), form))
-        return formReply(403, Notice{"This sign-in form has expired. Please try again.", true});
+        return formReply(request, 403, Notice{"This sign-in form has expired. Please try again.", true});
 
     const std::string hash = model_.adminPasswordHash();
     if (hash.empty())
-        return formReply(403, std::nullopt);
+        return formReply(request, 403, std::nullopt);
 
     const LoginThrottle::Verdict verdict = throttle_.begin(request.peerAddress, now);
     if (!verdict.allowed) {
         const long seconds = static_cast<long>(verdict.retryAfter.count());
         HttpResponse response = formReply(
-            429, Notice{verdict.reason + " Try again in " + std::to_string(seconds) + (seconds == 1 ? " second." : " seconds."),
+            request, 429, Notice{verdict.reason + " Try again in " + std::to_string(seconds) + (seconds == 1 ? " second." : " seconds."),
                         true});
         response.headers.emplace_back("Retry-After", std::to_string(seconds));
         return response;
@@ -88,7 +93,7 @@ HttpResponse SignIn::submit(const HttpRequest& request, SessionStore::Clock::tim
     const bool matches = password != form.end() && passwordMatches(hash, password->second);
     throttle_.finish(request.peerAddress, matches, now);
     if (!matches)
-        return formReply(403, Notice{"Wrong password.", true});
+        return formReply(request, 403, Notice{"Wrong password.", true});
 
     HttpResponse response = seeOther("/units");
     response.headers.emplace_back("Set-Cookie", setCookieValue({kSessionCookie, sessions_.create(now), "/", -1, secureCookies_}));
@@ -104,7 +109,7 @@ HttpResponse SignIn::signOut(const std::string& sessionId)
     return response;
 }
 
-HttpResponse SignIn::formReply(int status, std::optional<Notice> notice)
+HttpResponse SignIn::formReply(const HttpRequest& request, int status, std::optional<Notice> notice)
 {
     PageFrame frame;
     frame.title = "Sign in";
@@ -114,7 +119,11 @@ HttpResponse SignIn::formReply(int status, std::optional<Notice> notice)
         frame.body = noPasswordBody();
         return htmlReply(status, renderPage(frame));
     }
-    const std::string token = randomToken();
+    // A browser keeps its form token: another look at this page (a second
+    // tab, a redirect here) must not spoil a form it already shows.
+    std::string token = cookieValue(request, kFormCookie);
+    if (!looksLikeToken(token))
+        token = randomToken();
     frame.body = formBody(token);
     response = htmlReply(status, renderPage(frame));
     response.headers.emplace_back("Set-Cookie",

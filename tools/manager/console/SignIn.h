@@ -32,7 +32,7 @@ public:
     HttpResponse signOut(const std::string& sessionId);
 
 private:
-    HttpResponse formReply(int status, std::optional<Notice> notice);
+    HttpResponse formReply(const HttpRequest& request, int status, std::optional<Notice> notice);
     bool passwordMatches(const std::string& hash, const std::string& password) const;
 
     FleetModel& model_;
