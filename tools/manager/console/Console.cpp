@@ -82,7 +82,7 @@ HttpResponse Console::handle(const HttpRequest& request)
     HttpResponse response;
     try {
         response = route(request);
-    } catch (const std::exception&) {
+    } catch (...) {
         // The details stay out of a page that anyone may be shown.
         response = simpleErrorPage(500, "Error", "The console could not answer this request. Please try again.");
     }
