@@ -428,6 +428,13 @@ TEST_F(ConsoleTest, FormChangesReachTheModelAndRefusalsShowOnThePage)
     EXPECT_EQ(options.gpsIntervalSeconds, 120);
     EXPECT_FALSE(options.localChannels);
     EXPECT_TRUE(options.demoChannels);
+
+    // A store that cannot be read: the page says so and the console goes on.
+    fleet.failReadingUnits("The database is locked <try later>.");
+    const HttpResponse failed = request("GET", "/units", session.first);
+    EXPECT_EQ(failed.status, 500);
+    EXPECT_NE(failed.body.find("The database is locked &lt;try later&gt;."), std::string::npos);
+    EXPECT_EQ(request("GET", "/channels", session.first).status, 200);
 }
 
 TEST_F(ConsoleTest, MapShowsDistanceAndBearingFromTheChosenUnit)

@@ -20,9 +20,18 @@ public:
         units_[unit.code] = std::move(unit);
     }
 
+    // Makes units() fail as a store that cannot be read would.
+    void failReadingUnits(const std::string& message)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        readFailure_ = message;
+    }
+
     std::vector<UnitRecord> units() override
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        if (!readFailure_.empty())
+            throw FleetError(readFailure_);
         std::vector<UnitRecord> all;
         for (const auto& entry : units_)
             all.push_back(entry.second);
@@ -164,6 +173,7 @@ private:
     std::vector<RouterRecord> routers_;
     ServiceOptions options_;
     std::string passwordHash_;
+    std::string readFailure_;
 };
 
 } // namespace Manager
