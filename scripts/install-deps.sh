@@ -9,10 +9,11 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   libpugixml-dev liblzo2-dev
   libortp-dev libmediastreamer-dev libbctoolbox-dev
-  gpg gpg-agent libcpp-httplib-dev
+  gpg gpg-agent libcpp-httplib-dev libsodium-dev
   iproute2 util-linux procps
   xvfb xauth fonts-liberation xdotool locales
   pulseaudio pulseaudio-utils
+  chromium chromium-driver python3-selenium
 )
 
 SUDO=""
