@@ -10,7 +10,9 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <csignal>
 #include <filesystem>
+#include <pthread.h>
 
 namespace {
 
@@ -190,6 +192,20 @@ TEST(GpgHomeTest, LastingHomeStopsOnlyTheAgentItStarted)
     EXPECT_TRUE(agentRuns());
     ManagementCommon::RunProgram({"gpgconf", "--homedir", folder, "--kill", "gpg-agent"}, std::string(), 5000);
     std::filesystem::remove_all(folder);
+}
+
+// The services block their stop signals: a child (gpg, and an agent it
+// starts) must not inherit that, or it cannot be stopped by them.
+TEST(GpgHomeTest, ChildrenStartWithoutTheServicesBlockedSignals)
+{
+    sigset_t stopSignals, previous;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, &previous);
+    const ManagementCommon::ProgramResult result =
+        ManagementCommon::RunProgram({"grep", "SigBlk", "/proc/self/status"}, std::string(), 5000);
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    EXPECT_EQ(result.output, "SigBlk:\t0000000000000000\n");
 }
 
 } // namespace

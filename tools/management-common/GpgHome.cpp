@@ -97,8 +97,21 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, const std::string
     for (const std::string& argument : argv)
         arguments.push_back(const_cast<char*>(argument.c_str()));
     arguments.push_back(nullptr);
+    // Services block their stop signals in every thread and ignore SIGPIPE;
+    // a child (and the gpg-agent it may start) gets the defaults back.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none, defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    for (const int signal : {SIGPIPE, SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&defaults, signal);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     pid_t pid = -1;
-    const int spawned = ::posix_spawnp(&pid, arguments[0], &actions, nullptr, arguments.data(), environ);
+    const int spawned = ::posix_spawnp(&pid, arguments[0], &actions, &attributes, arguments.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     ::close(inPipe[0]);
     ::close(outPipe[1]);
