@@ -277,9 +277,13 @@ std::string GpgHome::SignAndEncryptToKey(const std::string& document, const std:
     ::close(descriptor);
     std::string encrypted;
     if (written == armouredRecipientKey.size()) {
-        const ProgramResult result = Gpg({"--trust-model", "always", "--armor", "--local-user", signerFingerprint,
-                                          "--recipient-file", keyFile, "--sign", "--encrypt"},
-                                         document);
+        // Without the random seed file: every gpg run would otherwise lock,
+        // read and rewrite it, which halves the rate and serialises runs
+        // in parallel; the kernel's generator seeds each run on its own.
+        const ProgramResult result =
+            Gpg({"--no-random-seed-file", "--trust-model", "always", "--armor", "--local-user", signerFingerprint,
+                 "--recipient-file", keyFile, "--sign", "--encrypt"},
+                document);
         if (result.ran && result.exitCode == 0)
             encrypted = result.output;
     }

@@ -104,7 +104,8 @@ int serve(const ServeOptions& options)
         });
         const int adminPort = server.addListener(admin, consoleNotBuilt);
         PushSender pushes(store, RelayPorts(options.relayControlPorts),
-                          static_cast<std::size_t>(std::max(1, options.noticesPerSecond)));
+                          static_cast<std::size_t>(std::max(1, options.noticesPerSecond)),
+                          [&endpoints](const std::string& code) { endpoints.prepareReply(code); });
         server.start();
         pushes.start();
         std::cout << "rvx-manager radio listening on " << Endpoint(radio, radioPort) << "\n"

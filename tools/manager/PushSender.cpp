@@ -22,9 +22,10 @@ std::int64_t Now()
 
 } // namespace
 
-PushSender::PushSender(Store& store, std::vector<unsigned short> relayControlPorts, std::size_t noticesPerSecond)
+PushSender::PushSender(Store& store, std::vector<unsigned short> relayControlPorts, std::size_t noticesPerSecond,
+                       std::function<void(const std::string&)> beforeNotice)
     : store_(store), relays_(std::move(relayControlPorts)), noticesPerSecond_(std::max<std::size_t>(1, noticesPerSecond)),
-      relayWasDown_(relays_.size(), false)
+      beforeNotice_(std::move(beforeNotice)), relayWasDown_(relays_.size(), false)
 {
 }
 
@@ -78,6 +79,8 @@ void PushSender::sendDue(std::int64_t now)
     std::vector<bool> relayDown(relays_.size(), false);
     std::size_t sent = 0, failed = 0;
     for (const PendingPush& push : store_.duePushes(now, noticesPerSecond_)) {
+        if (beforeNotice_ && push.attempts == 0)
+            beforeNotice_(push.code);
         const Outcome outcome = deliver(push.code, relayDown);
         if (outcome == Outcome::Delivered) {
             store_.pushDelivered(push);

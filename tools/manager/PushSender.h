@@ -13,6 +13,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -23,7 +24,10 @@ namespace Manager {
 class PushSender
 {
 public:
-    PushSender(Store& store, std::vector<unsigned short> relayControlPorts, std::size_t noticesPerSecond = 50);
+    // beforeNotice runs for each unit before its notice goes out (the
+    // service makes the unit's reply then).
+    PushSender(Store& store, std::vector<unsigned short> relayControlPorts, std::size_t noticesPerSecond = 50,
+               std::function<void(const std::string& code)> beforeNotice = nullptr);
     ~PushSender();
 
     void start();
@@ -46,6 +50,7 @@ private:
     Store& store_;
     std::vector<unsigned short> relays_;
     std::size_t noticesPerSecond_;
+    std::function<void(const std::string&)> beforeNotice_;
     std::vector<bool> relayWasDown_;
     ThrottledLog log_;
 

@@ -184,6 +184,13 @@ std::string RadioEndpoints::encryptedReply(const std::string& code)
     return reply;
 }
 
+void RadioEndpoints::prepareReply(const std::string& code)
+{
+    const std::optional<UnitKey> unit = store_.unitKey(code);
+    if (unit && (unit->registered || unit->wasRegistered))
+        encryptedReply(unit->code);
+}
+
 HttpResponse RadioEndpoints::demo()
 {
     if (!store_.options().demoChannels)

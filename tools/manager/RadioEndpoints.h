@@ -36,6 +36,9 @@ public:
                    std::function<std::int64_t()> now = nullptr);
 
     HttpResponse handle(const HttpRequest& request);
+    // Makes a registered unit's current reply ahead of its request, so that
+    // the request a settings-changed notice sets off finds it ready.
+    void prepareReply(const std::string& code);
 
     // gpg runs that made a settings reply (the rest came from the cache).
     std::uint64_t encryptions() const { return encryptions_; }
