@@ -169,6 +169,21 @@ TEST_F(ManagerProgramTest, UnusableKeyUploadsAreRefused)
     EXPECT_EQ(Post(manager.RadioPort(), "/api/devconf/get", {{"kid", "0A1B2C3D;--"}}).status, 400);
     // A body over the radio listener's limit is refused whole.
     EXPECT_EQ(Post(manager.RadioPort(), "/api/initialize", {{"public_key", std::string(70000, 'k')}}).status, 413);
+
+    // Another key already registered under this code is not taken over.
+    const std::string registeredKey = std::string(32, 'B') + radio.keyId;
+    {
+        Manager::Store store(manager.DataFolder() + "/manager.db");
+        store.storeUnitKey(radio.keyId, registeredKey, "the first key", "mac");
+        store.registerUnit(radio.keyId, "First", "Fleet");
+    }
+    EXPECT_EQ(UploadKey(radio).status, 403);
+    EXPECT_EQ(Manager::Store(manager.DataFolder() + "/manager.db").unitKey(radio.keyId)->fingerprint, registeredKey);
+    EXPECT_EQ(RequestSettings(radio).body, "PUBLIC_KEY_NEEDED");
+    // --data also after the command.
+    EXPECT_EQ(ManagementCommon::RunProgram({ManagerProcess::Program(), "units", "--data", manager.DataFolder()}, "")
+                  .output,
+              radio.keyId + "\tFirst\tFleet\tyes\tnever\n");
 }
 
 TEST_F(ManagerProgramTest, LocationPostsAreTakenStrictlyFromKnownUnits)
@@ -227,7 +242,7 @@ TEST_F(ManagerProgramTest, ListingLinesCannotBeForgedByStoredNames)
     const std::string listing = manager.Run({"units"}).output;
     EXPECT_EQ(listing, "0000000A\tEvil\\n0000000C\\tforged\\tyes\tTab\\there\\\\\tyes\tnever\n"
                        "0000000B\t0000000B\t\tno\tnever\n");
-    // --data after the command, and a console password from a script.
+    // A console password from a script.
     const ManagerProcess::Result set =
         ManagerProcess::Result(manager.Run({"set-password", "--password-stdin"}, "correct horse\n"));
     EXPECT_EQ(set.status, 0) << set.output;
