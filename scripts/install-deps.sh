@@ -9,7 +9,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
   libpugixml-dev liblzo2-dev
   libortp-dev libmediastreamer-dev libbctoolbox-dev
-  gpg gpg-agent libcpp-httplib-dev libsodium-dev
+  gpg gpg-agent libcpp-httplib-dev
+  libsqlite3-dev libsodium-dev libcli11-dev
   iproute2 util-linux procps
   xvfb xauth fonts-liberation xdotool locales
   pulseaudio pulseaudio-utils

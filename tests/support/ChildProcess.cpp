@@ -111,6 +111,18 @@ std::string ChildProcess::ReadRest(std::chrono::milliseconds timeout)
     return rest;
 }
 
+bool ChildProcess::Write(const std::string& bytes)
+{
+    std::size_t written = 0;
+    while (input_ >= 0 && written < bytes.size()) {
+        const ssize_t count = write(input_, bytes.data() + written, bytes.size() - written);
+        if (count <= 0)
+            return false;
+        written += static_cast<std::size_t>(count);
+    }
+    return input_ >= 0;
+}
+
 void ChildProcess::CloseInput()
 {
     if (input_ >= 0)

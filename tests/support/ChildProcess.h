@@ -29,6 +29,8 @@ public:
                                            std::chrono::milliseconds timeout = std::chrono::milliseconds(3000));
     // Everything it writes until its output ends (bounded by the time-out).
     std::string ReadRest(std::chrono::milliseconds timeout = std::chrono::milliseconds(3000));
+    // Writes to its standard input; false when it is closed.
+    bool Write(const std::string& bytes);
     void CloseInput();
     void Signal(int signal) const;
     // Its exit status (as from waitpid), or none when it has not ended in time.

@@ -1,6 +1,7 @@
 // The management-service simulator as a program on 127.0.0.1: enrolment
 // replies, signed and encrypted settings, demo and location paths, and its
 // administration client; and its unit records on their own.
+#include "GpgHome.h"
 #include "ManagementSimProcess.h"
 #include "RelayProcess.h"
 #include "TemporaryGnupgHome.h"
@@ -8,6 +9,10 @@
 
 #include <gtest/gtest.h>
 #include <httplib.h>
+
+#include <csignal>
+#include <filesystem>
+#include <pthread.h>
 
 namespace {
 
@@ -150,6 +155,57 @@ TEST(UnitRegistryTest, CodesRegistrationsAndListing)
     EXPECT_NE(UnitRegistry::SettingsDocumentFor(*unit).find("accountName=\"A &amp; B\""), std::string::npos);
     EXPECT_TRUE(registry.Unregister("0A1B2C3D"));
     EXPECT_FALSE(registry.Find("0A1B2C3D")->registered);
+}
+
+// gpg closes its output a moment before it ends: its exit status is waited
+// for, not taken as a kill.
+TEST(GpgHomeTest, ProgramThatClosesItsOutputBeforeEndingKeepsItsExitStatus)
+{
+    const ManagementCommon::ProgramResult result =
+        ManagementCommon::RunProgram({"sh", "-c", "echo out; exec >&-; sleep 0.3; exit 3"}, std::string(), 5000);
+    EXPECT_TRUE(result.ran);
+    EXPECT_EQ(result.output, "out\n");
+    EXPECT_EQ(result.exitCode, 3);
+}
+
+// A lasting home stops the agent only when it started it.
+TEST(GpgHomeTest, LastingHomeStopsOnlyTheAgentItStarted)
+{
+    char pattern[] = "/tmp/g.XXXXXX";
+    ASSERT_TRUE(::mkdtemp(pattern));
+    const std::string folder = pattern;
+    auto agentRuns = [&folder] {
+        return ManagementCommon::RunProgram(
+                   {"gpg-connect-agent", "--homedir", folder, "--no-autostart", "GETINFO pid", "/bye"}, std::string(), 5000)
+                   .output.find("\nOK") != std::string::npos;
+    };
+    {
+        ManagementCommon::GpgHome home(folder, ManagementCommon::GpgHome::Agent::StopIfStartedHere);
+        ManagementCommon::RunProgram({"gpg-connect-agent", "--homedir", folder, "/bye"}, std::string(), 5000);
+        EXPECT_TRUE(agentRuns());
+    }
+    EXPECT_FALSE(agentRuns());
+
+    ManagementCommon::RunProgram({"gpg-connect-agent", "--homedir", folder, "/bye"}, std::string(), 5000);
+    ASSERT_TRUE(agentRuns());
+    { ManagementCommon::GpgHome home(folder, ManagementCommon::GpgHome::Agent::StopIfStartedHere); }
+    EXPECT_TRUE(agentRuns());
+    ManagementCommon::RunProgram({"gpgconf", "--homedir", folder, "--kill", "gpg-agent"}, std::string(), 5000);
+    std::filesystem::remove_all(folder);
+}
+
+// The services block their stop signals: a child (gpg, and an agent it
+// starts) must not inherit that, or it cannot be stopped by them.
+TEST(GpgHomeTest, ChildrenStartWithoutTheServicesBlockedSignals)
+{
+    sigset_t stopSignals, previous;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, &previous);
+    const ManagementCommon::ProgramResult result =
+        ManagementCommon::RunProgram({"grep", "SigBlk", "/proc/self/status"}, std::string(), 5000);
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    EXPECT_EQ(result.output, "SigBlk:\t0000000000000000\n");
 }
 
 } // namespace

@@ -42,7 +42,7 @@ private:
 
     SimulatorOptions options_;
     httplib::Server http_;
-    GpgHome gpg_;
+    ManagementCommon::GpgHome gpg_;
     std::mutex mutex_;  // guards registry_ and the gpg home
     UnitRegistry registry_;
     int port_ = -1;

@@ -36,7 +36,8 @@ struct UnitRecord
     std::optional<Position> lastPosition;
     std::int64_t settingsVersion = 0;
     // The state of the last settings-changed notice: "", "sent", "queued",
-    // or "failed: <why>" (the service retries).
+    // or "failed: <why>" (the service retries); "fetched" when the unit
+    // asked for its settings before the notice reached it (none needed).
     std::string pushState;
 };
 

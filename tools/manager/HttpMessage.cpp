@@ -1,11 +1,11 @@
-// Decoding of percent-encoded text and of form bodies and query strings.
+// Percent-decoding and form fields of the requests rvx-manager serves.
 #include "HttpMessage.h"
 
 namespace Manager {
 
 namespace {
 
-int hexValue(char c)
+int HexValue(char c)
 {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -24,16 +24,14 @@ std::string percentDecode(const std::string& text, bool plusIsSpace)
     decoded.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        if (c == '%' && i + 2 < text.size()) {
-            const int high = hexValue(text[i + 1]);
-            const int low = hexValue(text[i + 2]);
-            if (high >= 0 && low >= 0) {
-                decoded += static_cast<char>(high * 16 + low);
-                i += 2;
-                continue;
-            }
+        if (c == '+' && plusIsSpace) {
+            decoded += ' ';
+        } else if (c == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
+            decoded += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+            i += 2;
+        } else {
+            decoded += c;
         }
-        decoded += (c == '+' && plusIsSpace) ? ' ' : c;
     }
     return decoded;
 }
@@ -51,7 +49,7 @@ std::map<std::string, std::string> parseForm(const std::string& text)
             const std::size_t equals = pair.find('=');
             const std::string name = percentDecode(pair.substr(0, equals), true);
             const std::string value = equals == std::string::npos ? std::string() : percentDecode(pair.substr(equals + 1), true);
-            fields.emplace(name, value);  // the first value of a name wins
+            fields.emplace(name, value);  // keeps the first of a repeated name
         }
         start = end + 1;
     }

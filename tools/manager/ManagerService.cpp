@@ -1,0 +1,128 @@
+// Starting, running and stopping the service.
+#include "ManagerService.h"
+
+#include "DataFolder.h"
+#include "GpgHome.h"
+#include "HttpServer.h"
+#include "PushSender.h"
+#include "RadioEndpoints.h"
+#include "ServerKey.h"
+#include "ServiceLog.h"
+#include "Store.h"
+
+#include <csignal>
+#include <iostream>
+#include <pthread.h>
+#include <sys/resource.h>
+
+namespace Manager {
+
+namespace {
+
+constexpr std::size_t kRadioBodyLimit = 64 * 1024;
+constexpr std::size_t kAdminBodyLimit = 1024 * 1024;
+
+// Until the web console is wired in, its listener says so.
+HttpResponse consoleNotBuilt(const HttpRequest&)
+{
+    return HttpResponse::text(503, "console not built\n");
+}
+
+// Connections, gpg's pipes and the database need descriptors: take what the
+// system allows.
+void RaiseDescriptorLimit()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+ListenerSettings Listener(const std::string& text, std::size_t bodyLimit, const ServeOptions& options)
+{
+    ListenerSettings settings;
+    if (!parseListenAddress(text, settings.address, settings.port))
+        throw FleetError("not an ADDRESS:PORT: " + text);
+    settings.limits.maxBody = bodyLimit;
+    settings.maxConnections = static_cast<std::size_t>(options.maxConnections);
+    settings.maxConnectionsPerClient = static_cast<std::size_t>(options.maxConnectionsPerClient);
+    return settings;
+}
+
+std::vector<unsigned short> RelayPorts(const std::vector<int>& ports)
+{
+    std::vector<unsigned short> relays;
+    for (const int port : ports) {
+        if (port < 1 || port > 65535)
+            throw FleetError("a relay control port is from 1 to 65535: " + std::to_string(port));
+        relays.push_back(static_cast<unsigned short>(port));
+    }
+    return relays;
+}
+
+std::string Endpoint(const ListenerSettings& settings, int port)
+{
+    const bool v6 = settings.address.find(':') != std::string::npos;
+    return (v6 ? "[" + settings.address + "]" : settings.address) + ":" + std::to_string(port);
+}
+
+} // namespace
+
+int serve(const ServeOptions& options)
+{
+    // Stop signals are waited for on this thread; every thread started from
+    // here on inherits the mask.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    RaiseDescriptorLimit();
+
+    try {
+        prepareDataFolder(options.dataFolder);
+        ServeLock lock(options.dataFolder);
+        if (!lock.held()) {
+            std::cerr << "rvx-manager: another rvx-manager serve is already using the data folder "
+                      << options.dataFolder << "\n";
+            return 1;
+        }
+        Store store(databasePath(options.dataFolder));
+        ManagementCommon::GpgHome gpg(gnupgHomePath(options.dataFolder),
+                                      ManagementCommon::GpgHome::Agent::StopIfStartedHere);
+        ServerKey serverKey(gpg, store, keyLockPath(options.dataFolder));
+        serverKey.ensure();
+        RadioEndpoints endpoints(store, serverKey, gpg);
+
+        HttpServer server(static_cast<std::size_t>(std::max(1, options.workers)));
+        const ListenerSettings radio = Listener(options.radioListen, kRadioBodyLimit, options);
+        const ListenerSettings admin = Listener(options.adminListen, kAdminBodyLimit, options);
+        const int radioPort = server.addListener(radio, [&endpoints](const HttpRequest& request) {
+            return endpoints.handle(request);
+        });
+        const int adminPort = server.addListener(admin, consoleNotBuilt);
+        PushSender pushes(store, RelayPorts(options.relayControlPorts),
+                          static_cast<std::size_t>(std::max(1, options.noticesPerSecond)),
+                          [&endpoints](const std::string& code) { endpoints.prepareReply(code); });
+        server.start();
+        pushes.start();
+        std::cout << "rvx-manager radio listening on " << Endpoint(radio, radioPort) << "\n"
+                  << "rvx-manager admin listening on " << Endpoint(admin, adminPort) << "\n"
+                  << "rvx-manager server key " << serverKey.fingerprint() << std::endl;
+        logLine("serving " + options.dataFolder);
+
+        int received = 0;
+        sigwait(&stopSignals, &received);
+        logLine("stopping");
+        server.stop();
+        pushes.stop();
+        return 0;
+    } catch (const std::exception& error) {
+        std::cerr << "rvx-manager: " << error.what() << "\n";
+        return 1;
+    }
+}
+
+} // namespace Manager
