@@ -39,7 +39,8 @@ const char* const kFooter =
     "(the GnuPG home the server key is used from). `backup FILE` copies manager.db consistently, also while "
     "serving; that copy alone restores everything: put it as manager.db into an empty data folder and the "
     "server key is imported into a new gnupg/ at start. Keep backups as secret as the key.\n"
-    "Radios pin the server key: build them with the output of `public-key` and `fingerprint`.";
+    "Radios pin the server key: give each radio the output of `fingerprint` (its settings dialog, or "
+    "RVX4400_SERVER_FINGERPRINT) and the service address; they fetch the key itself from /api/server-key.";
 
 struct Context
 {

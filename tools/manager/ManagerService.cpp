@@ -1,6 +1,7 @@
 // Starting, running and stopping the service.
 #include "ManagerService.h"
 
+#include "Console.h"
 #include "DataFolder.h"
 #include "GpgHome.h"
 #include "HttpServer.h"
@@ -21,12 +22,6 @@ namespace {
 
 constexpr std::size_t kRadioBodyLimit = 64 * 1024;
 constexpr std::size_t kAdminBodyLimit = 1024 * 1024;
-
-// Until the web console is wired in, its listener says so.
-HttpResponse consoleNotBuilt(const HttpRequest&)
-{
-    return HttpResponse::text(503, "console not built\n");
-}
 
 // Connections, gpg's pipes and the database need descriptors: take what the
 // system allows.
@@ -102,7 +97,9 @@ int serve(const ServeOptions& options)
         const int radioPort = server.addListener(radio, [&endpoints](const HttpRequest& request) {
             return endpoints.handle(request);
         });
-        const int adminPort = server.addListener(admin, consoleNotBuilt);
+        Console console(store);
+        const int adminPort =
+            server.addListener(admin, [&console](const HttpRequest& request) { return console.handle(request); });
         PushSender pushes(store, RelayPorts(options.relayControlPorts),
                           static_cast<std::size_t>(std::max(1, options.noticesPerSecond)),
                           [&endpoints](const std::string& code) { endpoints.prepareReply(code); });

@@ -80,6 +80,10 @@ RadioEndpoints::RadioEndpoints(Store& store, ServerKey& serverKey, ManagementCom
 
 HttpResponse RadioEndpoints::handle(const HttpRequest& request)
 {
+    // Radios that pin this service's key fetch it here when their key ring
+    // lacks it; they accept it only with the fingerprint they pinned.
+    if (request.path == "/api/server-key" && (request.method == "GET" || request.method == "POST"))
+        return serverPublicKey();
     const bool known = request.path == "/api/initialize" || request.path == "/api/devconf/get" ||
                        request.path == "/index.php/api/demo" || request.path == "/index.php/api/location/put";
     if (!known)
@@ -102,6 +106,17 @@ HttpResponse RadioEndpoints::handle(const HttpRequest& request)
         log_.log("store", std::string("request on ") + request.path + " failed: " + error.what());
         return Text("error: the service cannot store this now\n", 503);
     }
+}
+
+HttpResponse RadioEndpoints::serverPublicKey()
+{
+    // Exported once: a flood of requests never runs gpg.
+    std::call_once(publicKeyExported_, [this] { publicKey_ = serverKey_.publicKey(); });
+    if (publicKey_.empty())
+        return Text("error: the server key cannot be exported now\n", 503);
+    HttpResponse response = Text(publicKey_, 200);
+    response.contentType = "application/pgp-keys";
+    return response;
 }
 
 HttpResponse RadioEndpoints::uploadKey(const Form& form)

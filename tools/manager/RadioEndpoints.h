@@ -14,6 +14,7 @@
 #include "Store.h"
 
 #include <atomic>
+#include <mutex>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -49,6 +50,7 @@ private:
     HttpResponse settings(const Form& form);
     HttpResponse demo();
     HttpResponse location(const Form& form);
+    HttpResponse serverPublicKey();
     std::string encryptedReply(const std::string& code);
 
     Store& store_;
@@ -56,6 +58,8 @@ private:
     ManagementCommon::GpgHome& gpg_;
     std::function<std::int64_t()> now_;
     std::atomic<std::uint64_t> encryptions_{0};
+    std::once_flag publicKeyExported_;
+    std::string publicKey_;
     ThrottledLog log_;
 };
 
