@@ -89,7 +89,7 @@ TEST(ManagerStoreTest, PersistsAcrossReopenAndMigratesAnEmptyFile)
         store.saveChannel({301, "Dispatch", 3});
         store.addRouter({"192.0.2.7", 3301});
         store.setOptions(ServiceOptions{"Opus 12", 40, 60, false, true});
-        store.recordPosition("0a1b2c3d", Position{45.5, -122.25, 1700000000});
+        store.recordPosition("0a1b2c3d", Position{45.5, -122.25, 1700000000}, 1700000060);
     }
     Store reopened(path);
     const std::optional<UnitRecord> unit = reopened.unit("0A1B2C3D");
@@ -99,6 +99,7 @@ TEST(ManagerStoreTest, PersistsAcrossReopenAndMigratesAnEmptyFile)
     EXPECT_EQ(unit->name, "0A1B2C3D");
     ASSERT_TRUE(unit->lastPosition);
     EXPECT_DOUBLE_EQ(unit->lastPosition->longitude, -122.25);
+    EXPECT_EQ(unit->lastSeen, 1700000060) << "a position post is a sign of life";
     EXPECT_EQ(reopened.channels().at(0).name, "Dispatch");
     EXPECT_EQ(reopened.routers().at(0).address, "192.0.2.7");
     EXPECT_EQ(reopened.options().codec, "Opus 12");

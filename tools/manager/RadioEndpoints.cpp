@@ -226,7 +226,7 @@ HttpResponse RadioEndpoints::location(const Form& form)
     // Radios without a clock for their position send 0: the time of arrival then.
     if (time <= 0)
         time = now_();
-    if (!store_.recordPosition(code, Position{latitude, longitude, time}))
+    if (!store_.recordPosition(code, Position{latitude, longitude, time}, now_()))
         return Text("error: unknown unit\n", 404);
     return Text("OK\n");
 }

@@ -670,17 +670,19 @@ void Store::noteSettingsRequest(const std::string& code, const std::string& macA
     transaction.commit();
 }
 
-bool Store::recordPosition(const std::string& code, const Position& position)
+bool Store::recordPosition(const std::string& code, const Position& position, std::int64_t now)
 {
     if (!isRegistrationCode(code))
         return false;
     std::lock_guard<std::mutex> lock(mutex_);
     Transaction transaction(database_, Kind::Write);
-    Statement(database_, "UPDATE units SET latitude = ?2, longitude = ?3, position_time = ?4 WHERE code = ?1")
+    Statement(database_, "UPDATE units SET latitude = ?2, longitude = ?3, position_time = ?4, "
+                         "last_seen = MAX(last_seen, ?5) WHERE code = ?1")
         .bind(1, normalCode(code))
         .bind(2, position.latitude)
         .bind(3, position.longitude)
         .bind(4, position.time)
+        .bind(5, now)
         .run();
     const bool known = sqlite3_changes(database_.handle()) > 0;
     transaction.commit();

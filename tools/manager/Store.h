@@ -104,8 +104,9 @@ public:
     // current settings needs no notice any more.
     void noteSettingsRequest(const std::string& code, const std::string& macAddress, std::int64_t now,
                              bool servedCurrentSettings);
-    // False for a code the store does not know.
-    bool recordPosition(const std::string& code, const Position& position);
+    // A position post, which also counts as the unit being seen at now;
+    // false for a code the store does not know.
+    bool recordPosition(const std::string& code, const Position& position, std::int64_t now);
 
     // Notices due at now, oldest first.
     std::vector<PendingPush> duePushes(std::int64_t now, std::size_t limit);

@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """The web console in a real browser: headless Chromium, driven by Selenium,
-against the console's test host on 127.0.0.1. Signs in, registers and
-renames a unit, opens the map, chooses units and checks the distances shown,
-and saves screenshots of each step into the artefact folder.
+against a real rvx-manager on 127.0.0.1 with a temporary data folder. Three
+radios (their own GnuPG keys, made here) upload their keys the way radios
+do; two are registered from the command line and post positions. The
+scenario signs in, registers and renames the third, opens the map, chooses
+units and checks the distances shown, and saves screenshots of each step into
+the artefact folder.
 
 The browser may reach nothing but 127.0.0.1: every other host name fails to
 resolve and every other address goes to a closed proxy port."""
@@ -11,8 +14,11 @@ import argparse
 import os
 import subprocess
 import sys
-import tempfile
 import shutil
+import tempfile
+import time
+import urllib.parse
+import urllib.request
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
@@ -24,13 +30,96 @@ from selenium.webdriver.support.ui import WebDriverWait
 PASSWORD = "console test password"
 
 
-def start_host(program):
-    host = subprocess.Popen([program, PASSWORD], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
-    line = host.stdout.readline().split()
-    if len(line) != 2 or line[0] != "PORT":
-        host.kill()
-        raise RuntimeError("the console host did not start")
-    return host, int(line[1])
+class Manager:
+    """rvx-manager serving a temporary data folder on free ports of 127.0.0.1."""
+
+    def __init__(self, program):
+        self.program = program
+        self.folder = tempfile.mkdtemp(prefix="console-manager-")
+        self.process = None
+
+    def run(self, *words, stdin=""):
+        done = subprocess.run([self.program, "--data", self.folder] + list(words), input=stdin, text=True,
+                              capture_output=True, timeout=60)
+        if done.returncode != 0:
+            raise RuntimeError("rvx-manager %s: %s%s" % (" ".join(words), done.stdout, done.stderr))
+        return done.stdout
+
+    def serve(self):
+        self.process = subprocess.Popen([self.program, "--data", self.folder, "serve", "--listen", "127.0.0.1:0",
+                                         "--admin-listen", "127.0.0.1:0"], stdout=subprocess.PIPE, text=True)
+        ports = {}
+        while len(ports) < 2:
+            line = self.process.stdout.readline()
+            if not line:
+                raise RuntimeError("rvx-manager did not start")
+            for listener in ("radio", "admin"):
+                if line.startswith("rvx-manager %s listening on " % listener):
+                    ports[listener] = int(line.rsplit(":", 1)[1])
+        self.radio_port, self.admin_port = ports["radio"], ports["admin"]
+
+    def post(self, path, fields):
+        body = urllib.parse.urlencode(fields).encode()
+        request = urllib.request.Request("http://127.0.0.1:%d%s" % (self.radio_port, path), data=body,
+                                         headers={"Content-Type": "application/x-www-form-urlencoded"})
+        with urllib.request.urlopen(request, timeout=30) as reply:
+            return reply.read().decode()
+
+    def stop(self):
+        if self.process is not None:
+            self.process.terminate()
+            try:
+                self.process.wait(timeout=15)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+        subprocess.run(["gpgconf", "--homedir", os.path.join(self.folder, "gnupg"), "--kill", "gpg-agent"],
+                       capture_output=True)
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+
+class Radio:
+    """A radio's key pair in a GnuPG home of its own, and its uploads."""
+
+    def __init__(self, name):
+        self.home = tempfile.mkdtemp(prefix="g.", dir="/tmp")
+        environment = dict(os.environ, GNUPGHOME=self.home)
+        subprocess.run(["gpg", "--batch", "--passphrase", "", "--quick-gen-key", name, "future-default", "default",
+                        "never"], env=environment, capture_output=True, check=True, timeout=60)
+        listing = subprocess.run(["gpg", "--with-colons", "--list-keys"], env=environment, capture_output=True,
+                                 text=True, check=True).stdout
+        self.fingerprint = next(line.split(":")[9] for line in listing.splitlines() if line.startswith("fpr:"))
+        self.code = self.fingerprint[-8:]
+        self.public_key = subprocess.run(["gpg", "--armor", "--export", self.fingerprint], env=environment,
+                                         capture_output=True, text=True, check=True).stdout
+
+    def upload_key(self, manager):
+        manager.post("/api/initialize", {"api_user": "020000000001", "fingerprint": self.fingerprint,
+                                          "key_id": self.code, "public_key": self.public_key})
+
+    def post_position(self, manager, latitude, longitude):
+        manager.post("/index.php/api/location/put", {"kid": self.code, "lat": "%.8f" % latitude,
+                                                     "lon": "%.8f" % longitude, "ts": str(int(time.time()) - 300)})
+
+    def close(self):
+        subprocess.run(["gpgconf", "--homedir", self.home, "--kill", "gpg-agent"], capture_output=True)
+        shutil.rmtree(self.home, ignore_errors=True)
+
+
+def prepare_fleet(manager):
+    """A truck and a base one degree of latitude apart, registered; a van
+    that has uploaded its key and waits to be registered."""
+    manager.run("set-password", "--password-stdin", stdin=PASSWORD + "\n")
+    manager.run("zone", "add", "2", "Field")
+    manager.run("channel", "add", "300", "Harbour", "--zone", "2")
+    manager.run("router", "add", "127.0.0.1", "3301")
+    manager.serve()
+    radios = {name: Radio(name) for name in ("Truck 7", "Base", "Van")}
+    for radio in radios.values():
+        radio.upload_key(manager)
+    for name, latitude in (("Truck 7", 45.5), ("Base", 46.5)):
+        manager.run("register", radios[name].code, "--name", name, "--account", "Fleet")
+        radios[name].post_position(manager, latitude, -122.25)
+    return radios
 
 
 def start_browser(chromium, chromedriver, profile, log_path):
@@ -50,7 +139,8 @@ def start_browser(chromium, chromedriver, profile, log_path):
 
 
 class Scenario:
-    def __init__(self, driver, base, artefacts):
+    def __init__(self, driver, base, artefacts, codes):
+        self.codes = codes
         self.driver = driver
         self.base = base
         self.artefacts = artefacts
@@ -84,39 +174,41 @@ class Scenario:
 
     def register_and_rename(self):
         form = self.driver.find_element(By.CSS_SELECTOR, 'form[action="/units/register"].fields')
-        form.find_element(By.NAME, "code").send_keys("0C0FFEE0")
+        van = self.codes["Van"]
+        form.find_element(By.NAME, "code").send_keys(van)
         form.find_element(By.NAME, "name").send_keys("Van 3")
         form.find_element(By.NAME, "account").send_keys("Fleet")
         form.find_element(By.TAG_NAME, "button").click()
-        self.check(self.notice() == "Unit 0C0FFEE0 is registered.", "registration: " + self.notice())
-        self.check(self.cell("unit-0C0FFEE0", "Registered") == "yes", "the unit is not shown as registered")
-        self.check(self.cell("unit-0C0FFEE0", "Account") == "Fleet", "the account is not shown")
+        self.check(self.notice() == "Unit %s is registered." % van, "registration: " + self.notice())
+        self.check(self.cell("unit-" + van, "Registered") == "yes", "the unit is not shown as registered")
+        self.check(self.cell("unit-" + van, "Account") == "Fleet", "the account is not shown")
 
-        name = self.driver.find_element(By.CSS_SELECTOR, '#unit-0C0FFEE0 input[name="name"]')
+        name = self.driver.find_element(By.CSS_SELECTOR, '#unit-%s input[name="name"]' % van)
         name.clear()
         name.send_keys("Van <4>")
-        self.driver.find_element(By.CSS_SELECTOR, "#unit-0C0FFEE0 form.row-form button").click()
-        self.check(self.notice() == "Unit 0C0FFEE0 is now called Van <4>.", "rename: " + self.notice())
-        shown = self.driver.find_element(By.CSS_SELECTOR, '#unit-0C0FFEE0 input[name="name"]').get_attribute("value")
+        self.driver.find_element(By.CSS_SELECTOR, "#unit-%s form.row-form button" % van).click()
+        self.check(self.notice() == "Unit %s is now called Van <4>." % van, "rename: " + self.notice())
+        shown = self.driver.find_element(By.CSS_SELECTOR, '#unit-%s input[name="name"]' % van).get_attribute("value")
         self.check(shown == "Van <4>", "the new name is not shown: " + shown)
         self.screenshot("02-units.png")
 
     def map_distances(self):
         self.driver.find_element(By.LINK_TEXT, "Map").click()
         self.wait.until(expected_conditions.presence_of_element_located((By.ID, "map")))
-        Select(self.driver.find_element(By.NAME, "from")).select_by_value("1A2B3C4D")
+        truck, base = self.codes["Truck 7"], self.codes["Base"]
+        Select(self.driver.find_element(By.NAME, "from")).select_by_value(truck)
         self.driver.find_element(By.CSS_SELECTOR, "#choose button").click()
-        self.wait.until(expected_conditions.url_contains("from=1A2B3C4D"))
-        row = "position-5E6F7A8B"
+        self.wait.until(expected_conditions.url_contains("from=" + truck))
+        row = "position-" + base
         shown = (self.cell(row, "Distance"), self.cell(row, "Bearing"), self.cell(row, "On the radio"))
         self.check(shown == ("111.3 km", "0\u00b0 N", "69 Miles N"), "distance from the truck: %r" % (shown,))
         self.check(len(self.driver.find_elements(By.CSS_SELECTOR, "#map .ray")) == 1, "no line to the other unit")
         self.screenshot("03-map.png")
 
         # Choosing on the map itself: the base, north of the truck.
-        self.driver.find_element(By.ID, "mark-5E6F7A8B").click()
-        self.wait.until(expected_conditions.url_contains("from=5E6F7A8B"))
-        row = "position-1A2B3C4D"
+        self.driver.find_element(By.ID, "mark-" + base).click()
+        self.wait.until(expected_conditions.url_contains("from=" + base))
+        row = "position-" + truck
         shown = (self.cell(row, "Distance"), self.cell(row, "Bearing"), self.cell(row, "On the radio"))
         self.check(shown == ("111.3 km", "180\u00b0 S", "69 Miles S"), "distance from the base: %r" % (shown,))
 
@@ -126,7 +218,7 @@ class Scenario:
         width = self.driver.execute_script("return document.documentElement.scrollWidth")
         self.check(width <= 390, "the units page is %d pixels wide on a phone" % width)
         self.screenshot("04-units-phone.png")
-        self.driver.get(self.base + "/map?from=1A2B3C4D")
+        self.driver.get(self.base + "/map?from=" + self.codes["Truck 7"])
         self.screenshot("05-map-phone.png")
         self.driver.set_window_size(1280, 900)
         self.driver.get(self.base + "/channels")
@@ -141,7 +233,7 @@ class Scenario:
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--host", required=True)
+    parser.add_argument("--manager", required=True)
     parser.add_argument("--artefacts", required=True)
     parser.add_argument("--chromium", default="/usr/bin/chromium")
     parser.add_argument("--chromedriver", default="/usr/bin/chromedriver")
@@ -151,13 +243,16 @@ def main():
         if old.endswith(".png"):
             os.remove(os.path.join(arguments.artefacts, old))
 
-    host, port = start_host(arguments.host)
+    manager = Manager(arguments.manager)
+    radios = {}
     profile = tempfile.mkdtemp(prefix="console-browser-")
     driver = None
     try:
+        radios = prepare_fleet(manager)
         driver = start_browser(arguments.chromium, arguments.chromedriver, profile,
                                os.path.join(arguments.artefacts, "chromedriver.log"))
-        scenario = Scenario(driver, "http://127.0.0.1:%d" % port, arguments.artefacts)
+        codes = {name: radio.code for name, radio in radios.items()}
+        scenario = Scenario(driver, "http://127.0.0.1:%d" % manager.admin_port, arguments.artefacts, codes)
         try:
             scenario.sign_in()
             scenario.register_and_rename()
@@ -172,11 +267,9 @@ def main():
     finally:
         if driver is not None:
             driver.quit()
-        host.stdin.close()
-        try:
-            host.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            host.kill()
+        manager.stop()
+        for radio in radios.values():
+            radio.close()
         shutil.rmtree(profile, ignore_errors=True)
 
 
