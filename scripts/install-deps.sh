@@ -10,7 +10,7 @@ packages=(
   libpugixml-dev liblzo2-dev
   libortp-dev libmediastreamer-dev libbctoolbox-dev
   gpg gpg-agent libcpp-httplib-dev
-  libsqlite3-dev libsodium-dev libcli11-dev
+  libsqlite3-dev libsodium-dev libcli11-dev libsrtp2-dev
   iproute2 util-linux procps
   xvfb xauth fonts-liberation xdotool locales
   pulseaudio pulseaudio-utils
