@@ -145,7 +145,32 @@ void ChannelPlanBuilder::readGpsUpdateInterval(SettingsElement halvane)
     gpsUpdateInterval() = readDecimal(getAttribute(firstChild(halvane, "GPSOptions"), "gps_update_interval"));
 }
 
-void ChannelPlanBuilder::readTrunkManagedChannels(SettingsElement root)
+namespace {
+
+// Reads a channel's keys; what cannot be used is told in the log.
+ChannelPrivacy readPrivacy(SettingsElement element, const std::string& what)
+{
+    const ChannelPrivacy privacy =
+        readChannelPrivacy(getAttribute(element, "crypto"), getAttribute(element, "crypto_previous"));
+    if (privacy.mode == ChannelPrivacy::Mode::Unusable)
+        debug_log_printf_always("%s: voice key unusable (%s); transmission disabled.\n", what.c_str(),
+                                privacy.problem.c_str());
+    else if (!privacy.problem.empty())
+        debug_log_printf_always("%s: %s.\n", what.c_str(), privacy.problem.c_str());
+    return privacy;
+}
+
+} // namespace
+
+ChannelPrivacy readIndividualCallPrivacy(const SettingsFileParser* document)
+{
+    if (!document)
+        return ChannelPrivacy();
+    const SettingsElement crypto = firstChild(firstChild(document->getDom(), "Halvane"), "IndividualCallCrypto");
+    return crypto ? readPrivacy(crypto, "Individual calls") : ChannelPrivacy();
+}
+
+void ChannelPlanBuilder::readTrunkManagedChannels(SettingsElement root, Keys keys)
 {
     if (debug_log_is_enabled("SKIP_SETTINGS_HALVANE_CHANNELS"))
         return;
@@ -158,7 +183,8 @@ void ChannelPlanBuilder::readTrunkManagedChannels(SettingsElement root)
         const std::string zoneNumber = getAttribute(channel, "zone_num");
         addZone(getAttribute(channel, "zone"), zoneNumber);
         addRelation(zoneNumber, number);
-        addChannel(name, number, kTrunkManagedBaseAddress, kChannelRtpPort, kChannelRtcpPort);
+        addChannel(name, number, kTrunkManagedBaseAddress, kChannelRtpPort, kChannelRtcpPort,
+                   keys == Keys::Read ? readPrivacy(channel, "Channel " + name) : ChannelPrivacy());
         debug_log_printf("ENABLE_ZONE_DEBUG", "Read channel: %s- Name: %s\n", number.c_str(), name.c_str());
     }
 }
@@ -188,7 +214,7 @@ void ChannelPlanBuilder::readDemoTalkGroups()
         if (reply.empty())
             return;
         const auto demoDocument = SettingsFileParser::parseSeparateDocument(reply.c_str());
-        readTrunkManagedChannels(demoDocument->getDom());
+        readTrunkManagedChannels(demoDocument->getDom(), Keys::Ignored);
     } catch (const std::exception& error) {
         debug_log_printf_always("Retrieving demo channels failed (%s).\n", error.what());
     }
@@ -222,13 +248,13 @@ void ChannelPlanBuilder::addRelation(const std::string& zoneNumberText, const st
 }
 
 void ChannelPlanBuilder::addChannel(const std::string& name, const std::string& numberText, const char* baseAddress,
-                                    int remoteRtpPort, int remoteRtcpPort)
+                                    int remoteRtpPort, int remoteRtcpPort, const ChannelPrivacy& privacy)
 {
     debug_log_printf("ENABLE_ZONE_DEBUG", "Adding channel %s named %s with address %s\n", numberText.c_str(),
                      name.c_str(), baseAddress);
     const std::int32_t number = readDecimal(numberText);
     Channel_t channel{number, channelAddress(baseAddress, number), remoteRtpPort, remoteRtcpPort,
-                      cutText(name, kMaxPlanNameLength)};
+                      cutText(name, kMaxPlanNameLength), privacy};
     debug_log_printf("ENABLE_ZONE_DEBUG", "Adding channel:  %s\n", channel.address.c_str());
     plan_.channelSet.add(channel);
 }

@@ -72,13 +72,21 @@ public:
     // Builds the plan from the document (nullptr: no settings model).
     void build(const SettingsFileParser* document);
 
-    // The "HalvaneChannels" section of a document root.
-    void readTrunkManagedChannels(SettingsElement root);
+    // The "HalvaneChannels" section of a document root. Voice keys
+    // ("crypto" and "crypto_previous" attributes) are read only from the
+    // radio's own settings, which arrive encrypted and signed, never from
+    // the demo talk groups.
+    enum class Keys
+    {
+        Read,
+        Ignored
+    };
+    void readTrunkManagedChannels(SettingsElement root, Keys keys = Keys::Read);
 
     void addZone(const std::string& name, const std::string& numberText);
     void addRelation(const std::string& zoneNumberText, const std::string& channelNumberText);
     void addChannel(const std::string& name, const std::string& numberText, const char* baseAddress,
-                    int remoteRtpPort, int remoteRtcpPort);
+                    int remoteRtpPort, int remoteRtcpPort, const ChannelPrivacy& privacy = ChannelPrivacy());
 
 private:
     void readSoftwareUpdateNotice(SettingsElement root);
@@ -95,6 +103,10 @@ private:
 // USE_HALVANE_ROUTER_* flag chooses one, else every router of the list.
 using AddRouterFunction = std::function<void(const char* address, unsigned port)>;
 void initialiseRouting(const RouterList& routers, const AddRouterFunction& addRouter);
+
+// The voice privacy of individual calls: the "crypto" and "crypto_previous"
+// attributes of Halvane/IndividualCallCrypto; clear without them.
+ChannelPrivacy readIndividualCallPrivacy(const SettingsFileParser* document);
 
 // Copies the document's codec options into the local settings, unless
 // OVERRIDE_WEBMANAGEMENT_CODEC_SETTINGS keeps the local ones.

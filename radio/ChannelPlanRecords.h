@@ -2,6 +2,8 @@
 // between them and the relay routers, with their index and drop rules.
 #pragma once
 
+#include "VoiceKey.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -24,6 +26,8 @@ struct Channel_t
     std::int32_t remoteRtpPort = 0;
     std::int32_t remoteRtcpPort = 0;
     std::string name;
+    // Clear unless the settings document gives the channel a key.
+    ChannelPrivacy privacy;
 };
 
 struct Relation_t

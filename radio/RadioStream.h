@@ -3,6 +3,7 @@
 // streams do.
 #pragma once
 
+#include "VoiceKey.h"
 #include "device_id.h"
 
 #include <QObject>
@@ -37,9 +38,16 @@ public:
     virtual void setTalker(const std::string& name) = 0;
     virtual void setLocationText(const std::string& text) = 0;
 
+    // What the stream does with voice from now on: clear, encrypted, or
+    // nothing sent because the key is unusable. Clear until set.
+    virtual void setVoicePrivacy(const ChannelPrivacy& /*privacy*/) {}
+
 signals:
     // A station started talking (or another one took over).
     void coIncomingMediaStreamActive(device_id_t caller);
+    // A station started talking encrypted under a key this radio does not
+    // have: nothing of it is played.
+    void coIncomingEncryptedStreamActive(device_id_t caller);
     void coIncomingMediaStreamInactive();
 };
 

@@ -49,6 +49,7 @@ std::string accountName()
 VirtualRadio::VirtualRadio(const VirtualRadioServices& services) : services_(services)
 {
     applyCodecOptions(SettingsFileParser::getInstance(), *services_.settings);
+    individualCallPrivacy_ = readIndividualCallPrivacy(SettingsFileParser::getInstance());
     createStreams();
     txTimer_.setSingleShot(true);
     connect(&txTimer_, &QTimer::timeout, this, &VirtualRadio::miUpdateTxState);
@@ -64,6 +65,8 @@ void VirtualRadio::createStreams()
             &VirtualRadio::miIncomingChannelMediaStreamActive);
     connect(channelStream_.get(), &RadioStream::coIncomingMediaStreamInactive, this,
             &VirtualRadio::miIncomingChannelMediaStreamInactive);
+    connect(channelStream_.get(), &RadioStream::coIncomingEncryptedStreamActive, this,
+            &VirtualRadio::miIncomingEncryptedMediaStreamActive);
 
     debug_log_printf("DEBUG_INDIVIDUAL_CALLS", "Creating individualCallRxMediaStream_\n");
     individualCallRxStream_ = services_.createStream(RadioStreamKind::IndividualCallRx, 1);
@@ -73,6 +76,12 @@ void VirtualRadio::createStreams()
             &VirtualRadio::miIncomingIndividualCallMediaStreamActive);
     connect(individualCallRxStream_.get(), &RadioStream::coIncomingMediaStreamInactive, this,
             &VirtualRadio::miIncomingIndividualCallMediaStreamInactive);
+    connect(individualCallRxStream_.get(), &RadioStream::coIncomingEncryptedStreamActive, this,
+            &VirtualRadio::miIncomingEncryptedMediaStreamActive);
+    // Keys first: no packet goes to or is taken from a group in clear
+    // before the stream knows its privacy.
+    individualCallRxStream_->setVoicePrivacy(individualCallPrivacy_);
+    individualCallTxStream_->setVoicePrivacy(individualCallPrivacy_);
 
     const std::string ownAddress = individualCallAddress(services_.ownDeviceId());
     individualCallRxStream_->setChannelAddress(kIndividualCallRxPort, ownAddress, kIndividualCallRxPort,
@@ -177,6 +186,7 @@ void VirtualRadio::selectChannel(int index)
         services_.settings->setValue(settingsKey(zone->name), zoneChannels_.index());
 
     const Channel_t channel = zoneChannels_.currentOrEmpty();
+    channelStream_->setVoicePrivacy(channel.privacy);
     channelStream_->setChannelAddress(kChannelLocalPort, channel.address, channel.remoteRtpPort,
                                       channel.remoteRtcpPort);
     debug_log_printf("ENABLE_VIRTUALRADIO_DEBUG", "Current Channel: %s, (channel number, not index): %d\n",
@@ -224,6 +234,17 @@ void VirtualRadio::emitCurrentChannelName()
 {
     currentChannelName_ = zoneChannels_.currentOrEmpty().name;
     emit moCurrentChannelName(currentChannelName_.c_str());
+    emitCurrentChannelPrivacy();
+}
+
+void VirtualRadio::emitCurrentChannelPrivacy()
+{
+    const ChannelPrivacy& privacy = zoneChannels_.currentOrEmpty().privacy;
+    const bool unusable = privacy.mode == ChannelPrivacy::Mode::Unusable;
+    emit moCurrentChannelPrivacy(privacy.mode == ChannelPrivacy::Mode::Encrypted,
+                                 unusable ? QStringLiteral("Key error (%1): no transmit")
+                                                .arg(QString::fromStdString(privacy.problem))
+                                          : QString());
 }
 
 void VirtualRadio::emitCurrentZoneName(const std::string& name)
@@ -350,6 +371,13 @@ void VirtualRadio::miIncomingIndividualCallMediaStreamActive(device_id_t caller)
     setIndividualCallSeconds(kActiveCallSeconds);
 }
 
+void VirtualRadio::miIncomingEncryptedMediaStreamActive(device_id_t caller)
+{
+    debug_log_printf("DEBUG_INDIVIDUAL_CALLS", "Encrypted voice from %08X without its key\n", caller);
+    emit moIncomingCallEncrypted(caller);
+    emit moRxActivityUpdate(true);
+}
+
 void VirtualRadio::miIncomingAnyMediaStreamInactive()
 {
     emit moRxActivityUpdate(false);
@@ -407,6 +435,11 @@ void VirtualRadio::updateTransmitting()
     if (transmitting_ && *transmitting_ == transmitting)
         return;
     transmitting_ = transmitting;
+    if (transmitting && transmissionDisabled()) {
+        debug_log_printf_always("Not transmitting on %s: its voice key cannot be used.\n",
+                                mode_ == ChannelMode ? currentChannelName_.c_str() : "the individual call");
+        return;
+    }
     if (transmitting) {
         (mode_ != ChannelMode ? individualCallTxStream_ : channelStream_)->startTransmit();
         setIndividualCallSeconds(kActiveCallSeconds);
@@ -415,6 +448,15 @@ void VirtualRadio::updateTransmitting()
         individualCallTxStream_->stopTransmit();
         setIndividualCallSeconds(kIdleCallSeconds);
     }
+}
+
+// A channel (or individual calls) whose key cannot be used never sends:
+// clear voice there would be heard by anyone.
+bool VirtualRadio::transmissionDisabled() const
+{
+    const ChannelPrivacy& privacy =
+        mode_ == IndividualCallMode ? individualCallPrivacy_ : zoneChannels_.currentOrEmpty().privacy;
+    return mode_ != PaMode && privacy.mode == ChannelPrivacy::Mode::Unusable;
 }
 
 void VirtualRadio::runPaCheck()

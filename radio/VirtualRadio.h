@@ -91,6 +91,12 @@ signals:
     void moIndividualCallSecondsRemainingChanged(int seconds);
     void moIndividualCallContactID(device_id_t contact);
     void moIncomingChannelCallCallerIDUpdate(device_id_t caller);
+    // Someone talks encrypted under a key this radio does not have: the
+    // display shows "Encrypted" as the caller; nothing is played.
+    void moIncomingCallEncrypted(device_id_t caller);
+    // The selected channel's privacy: encrypted shows a lock; problem, when
+    // not empty, says why the channel cannot transmit.
+    void moCurrentChannelPrivacy(bool encrypted, QString problem);
     void moSetVolume(int volume);
     void moPaModeSecondsRemainingChanged(int seconds);
 
@@ -99,6 +105,7 @@ public slots:
     void miIncomingAnyMediaStreamActive(device_id_t caller);
     void miIncomingChannelMediaStreamActive(device_id_t caller);
     void miIncomingIndividualCallMediaStreamActive(device_id_t caller);
+    void miIncomingEncryptedMediaStreamActive(device_id_t caller);
     void miIncomingAnyMediaStreamInactive();
     void miIncomingChannelMediaStreamInactive();
     void miIncomingIndividualCallMediaStreamInactive();
@@ -137,6 +144,8 @@ private:
     void selectZone(int index);
     void rebuildZoneChannelList();
     void emitCurrentChannelName();
+    void emitCurrentChannelPrivacy();
+    bool transmissionDisabled() const;
     void emitCurrentZoneName(const std::string& name);
 
     void setMode(VirtualRadioMode_t mode);
@@ -160,6 +169,7 @@ private:
     std::string currentChannelName_;
     std::string shownZoneName_;
     device_id_t individualCallContact_ = 0;
+    ChannelPrivacy individualCallPrivacy_;
     int individualCallSeconds_ = 0;
     std::unique_ptr<RadioStream> individualCallRxStream_;
     std::unique_ptr<RadioStream> individualCallTxStream_;

@@ -1,6 +1,7 @@
 // Session, graph, addresses, group joins and session signals of a stream.
 #include "MediaStream.h"
 
+#include "ContactsManager.h"
 #include "DeviceIdentity.h"
 #include "MediaCheck.h"
 #include "MediaLibrary.h"
@@ -9,6 +10,7 @@
 #include "debug_log.h"
 #include "debug_log_stream.h"
 
+#include <arpa/inet.h>
 #include <cstdio>
 #include <cstdlib>
 #include <iomanip>
@@ -44,6 +46,12 @@ void setJitterBuffer(RtpSession* session, bool enabled)
 }
 
 } // namespace
+
+VoiceScope voiceScopeOf(const std::string& address)
+{
+    in_addr parsed{};
+    return inet_pton(AF_INET, address.c_str(), &parsed) == 1 ? ntohl(parsed.s_addr) : 0;
+}
 
 bool isMulticastAddress(const std::string& address)
 {
@@ -204,6 +212,7 @@ void MediaStream_t::setAddresses(int localPort, const std::string& remoteAddress
     // sockets are replaced and its queues flushed only between the ticker's
     // passes.
     TickerLock tickerLock(audioStream_.ticker);
+    applyPrivacyScopes();
     RtpSession* session = audioStream_.session;
     forgetVirtualSockets();
     RtpTransport* rtpTransport = nullptr;
@@ -225,6 +234,34 @@ void MediaStream_t::setAddresses(int localPort, const std::string& remoteAddress
                                     << remoteRtpPort << "\n";
     trunk::setSocketPort(rtpSocket, remoteRtpPort);
     trunk::setSocketPort(rtcpSocket, remoteRtcpPort);
+}
+
+void MediaStream_t::setVoicePrivacy(const ChannelPrivacy& privacy)
+{
+    {
+        std::lock_guard<std::mutex> lock(addressMutex_);
+        channelPrivacy_ = privacy;
+    }
+    applyPrivacyScopes();
+}
+
+// Sender keys are bound to the group they are sent to. Talkers send this
+// stream what it plays to its remote group, except individual calls: the
+// caller sends them to this radio's own individual-call address, and the
+// individual-call transmit stream plays what its receive stream hands on.
+void MediaStream_t::applyPrivacyScopes()
+{
+    std::string address;
+    ChannelPrivacy privacy;
+    {
+        std::lock_guard<std::mutex> lock(addressMutex_);
+        address = remoteAddress_;
+        privacy = channelPrivacy_;
+    }
+    const VoiceScope sendScope = voiceScopeOf(address);
+    const VoiceScope receiveScope =
+        kind_ == 2 ? voiceScopeOf(individualCallAddress(getDeviceId())) : sendScope;
+    privacy_.configure(privacy, sendScope, receiveScope);
 }
 
 // The session's sockets are about to close: their virtual sockets in the
@@ -326,6 +363,19 @@ void MediaStream_t::rtpPacketReceived(const unsigned char* packet, int length)
     const ReceiveActivity::Change change = activity_.packetReceived(lastPacketSsrc_, monotonicMs());
     if (change == ReceiveActivity::Change::Active || change == ReceiveActivity::Change::SenderChanged)
         reportActivity(true, lastPacketSsrc_);
+}
+
+void MediaStream_t::rtpUnreadablePacketReceived(device_id_t ssrc)
+{
+    restartPendingJitterBuffer();
+    lastPacketSsrc_ = ssrc;
+    const ReceiveActivity::Change change = activity_.packetReceived(ssrc, monotonicMs());
+    if (change == ReceiveActivity::Change::Active || change == ReceiveActivity::Change::SenderChanged) {
+        debug_log_cout("DEBUG_INDIVIDUAL_CALLS") << "Encrypted RTP stream from SSRC " << std::uppercase << std::hex
+                                                 << std::setw(8) << std::setfill('0') << ssrc << std::dec
+                                                 << " that this radio has no key for" << "\n";
+        emit coIncomingEncryptedStreamActive(ssrc);
+    }
 }
 
 void MediaStream_t::rtpNothingReceived()

@@ -8,6 +8,7 @@
 #include "RadioStream.h"
 #include "ReceiveActivity.h"
 #include "RtpTrunkTransport.h"
+#include "VoicePrivacy.h"
 #include "debug_log_throttle.h"
 
 #include <mediastreamer2/msfilter.h>
@@ -62,6 +63,13 @@ public:
     // to the session hold its lock (TickerLock).
     MSTicker* ticker() const { return audioStream_.ticker; }
 
+    // Voice privacy of the channel the stream is pointed at; the groups its
+    // keys are bound to follow the addresses.
+    void setVoicePrivacy(const ChannelPrivacy& privacy) override;
+    VoicePrivacyCounters privacyCounters() const { return privacy_.counters(); }
+    // The key identifier the stream sends under now, if encrypted.
+    std::optional<SenderMki> sendingKeyIdentifier() const { return privacy_.sendingMki(); }
+
     // A transmission begins: the encoder starts from its initial state and
     // the first packet carries the marker bit, on which listeners restart
     // their decoders. A predictive codec (Speex) then starts each
@@ -84,6 +92,7 @@ private:
     void passCodecOptions(const CodecChoice& codec, const std::string& packetTime, PayloadType* pt);
     void connectSessionSignals();
     void forgetVirtualSockets();
+    void applyPrivacyScopes();
     // On the ticker thread, inside the receiver's pass over the graph.
     void replaceDecoder(int payloadNumber);
     void setUpDecoder(MSFilter* decoder, const PayloadType* pt);
@@ -99,6 +108,8 @@ private:
     void rtpPacketReceived(const unsigned char* packet, int length) override;
     void rtpNothingReceived() override;
     void rtcpMessageReceived(const unsigned char* message, int length) override;
+    void rtpUnreadablePacketReceived(device_id_t ssrc) override;
+    VoicePrivacy* voicePrivacy() override { return &privacy_; }
     void reportActivity(bool active, device_id_t ssrc);
     bool rtpTalkspurtStarts() override;
     // On the ticker thread, inside the receiver's pass: the decoder starts
@@ -122,7 +133,13 @@ private:
     // Set on the main thread, taken by the sending transport.
     std::atomic<bool> talkspurtPending_{false};
     mutable std::mutex addressMutex_;
+    ChannelPrivacy channelPrivacy_;
+    VoicePrivacy privacy_;
 };
+
+// The voice scope (group address in host order) of a dotted address; 0
+// for anything else.
+VoiceScope voiceScopeOf(const std::string& address);
 
 // A multicast address: its first dotted number, read as a decimal integer,
 // lies in 224 to 239.

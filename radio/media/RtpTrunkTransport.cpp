@@ -5,6 +5,7 @@
 #include "DeviceIdentity.h"
 #include "ReceiveActivity.h"
 #include "TrunkCalls.h"
+#include "VoicePrivacy.h"
 #include "debug_log.h"
 #include "debug_log_stream.h"
 
@@ -12,6 +13,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <netinet/in.h>
@@ -31,9 +33,42 @@ device_id_t ownDeviceId()
     return id;
 }
 
+// Trunk datagrams carry up to 1988 bytes; encryption adds a little.
+constexpr int kMostDatagram = 2048;
+// Datagrams one receive call looks at, at most, while it drops what fails
+// the session's voice privacy, so that a flood never holds the ticker.
+constexpr int kMostRefusedPerCall = 32;
+
 RtpReceiveObserver* observerOf(RtpTransport* t)
 {
     return static_cast<RtpReceiveObserver*>(t->data);
+}
+
+// The session's voice privacy when it is not clear: its datagrams are then
+// protected on the way out and checked on the way in.
+VoicePrivacy* privacyOf(RtpTransport* t)
+{
+    RtpReceiveObserver* observer = observerOf(t);
+    VoicePrivacy* privacy = observer != nullptr ? observer->voicePrivacy() : nullptr;
+    return privacy != nullptr && privacy->mode() != ChannelPrivacy::Mode::Clear ? privacy : nullptr;
+}
+
+// Sends a protected copy of the message. A packet that may not be sent
+// (the channel's key is unusable) counts as sent for oRTP, which would
+// otherwise report every one as a network error.
+template <typename Send, typename Protect>
+int sendProtected(mblk_t* msg, Protect protect, Send send)
+{
+    const int size = static_cast<int>(msgdsize(msg));
+    unsigned char packet[kMostDatagram];
+    int length = size;
+    if (size + kVoicePrivacyMostAdded > kMostDatagram)
+        return size;
+    std::memcpy(packet, msg->b_rptr, static_cast<std::size_t>(size));
+    if (!protect(packet, length, kMostDatagram))
+        return size;
+    const int sent = send(packet, length);
+    return sent < 0 ? sent : size;
 }
 
 int messageCapacity(mblk_t* msg)
@@ -71,8 +106,18 @@ int RtpTransportCallback_rtp_sendto(RtpTransport* t, mblk_t* msg, int flags, con
     RtpReceiveObserver* observer = observerOf(t);
     if (observer != nullptr && msgdsize(msg) >= 12 && observer->rtpTalkspurtStarts())
         msg->b_rptr[1] |= 0x80;
-    const int err = trunk::sendRtp(t->session->rtp.gs.socket, msg->b_rptr, static_cast<int>(msgdsize(msg)), flags, to,
-                                   static_cast<int>(tolen));
+    const ortp_socket_t socket = t->session->rtp.gs.socket;
+    auto send = [&](const unsigned char* data, int length) {
+        return trunk::sendRtp(socket, data, length, flags, to, static_cast<int>(tolen));
+    };
+    VoicePrivacy* privacy = privacyOf(t);
+    const int err = privacy == nullptr ? send(msg->b_rptr, static_cast<int>(msgdsize(msg)))
+                                       : sendProtected(
+                                             msg,
+                                             [privacy](unsigned char* packet, int& length, int capacity) {
+                                                 return privacy->protectRtp(packet, length, capacity);
+                                             },
+                                             send);
     debug_log_cout("DEBUG_SENDTO") << "Leaving " << "RtpTransportCallback_rtp_sendto" << " with err: " << err << "\n";
     return err;
 }
@@ -81,8 +126,20 @@ int RtpTransportCallback_rtcp_sendto(RtpTransport* t, mblk_t* msg, int flags, co
                                      socklen_t tolen)
 {
     singleBlock(msg);
-    return trunk::sendRtcp(t->session->rtcp.gs.socket, msg->b_rptr, static_cast<int>(msgdsize(msg)), flags, to,
-                           static_cast<int>(tolen));
+    const ortp_socket_t socket = t->session->rtcp.gs.socket;
+    auto send = [&](const unsigned char* data, int length) {
+        return trunk::sendRtcp(socket, data, length, flags, to, static_cast<int>(tolen));
+    };
+    VoicePrivacy* privacy = privacyOf(t);
+    if (privacy == nullptr)
+        return send(msg->b_rptr, static_cast<int>(msgdsize(msg)));
+    // The caller identity travels in SRTCP on an encrypted channel.
+    return sendProtected(
+        msg,
+        [privacy](unsigned char* packet, int& length, int capacity) {
+            return privacy->protectRtcp(packet, length, capacity);
+        },
+        send);
 }
 
 device_id_t bigEndian32(const unsigned char* bytes)
@@ -124,16 +181,33 @@ template <typename Receive> int receiveSkippingOwn(Receive receive, device_id_t 
 int RtpTransportCallback_rtcp_recvfrom(RtpTransport* t, mblk_t* msg, int flags, struct sockaddr* from,
                                        socklen_t* fromlen)
 {
-    const int n = receiveSkippingOwn(
-        [&] {
-            int fromLength = fromlen != nullptr ? static_cast<int>(*fromlen) : 0;
-            const int received = trunk::receiveRtcp(t->session->rtcp.gs.socket, msg->b_wptr, messageCapacity(msg),
-                                                    flags, from, fromlen != nullptr ? &fromLength : nullptr);
-            if (fromlen != nullptr && received > 0)
-                *fromlen = static_cast<socklen_t>(fromLength);
-            return received;
-        },
-        rtcpSenderSsrc, msg->b_wptr);
+    auto receive = [&] {
+        return receiveSkippingOwn(
+            [&] {
+                int fromLength = fromlen != nullptr ? static_cast<int>(*fromlen) : 0;
+                const int received = trunk::receiveRtcp(t->session->rtcp.gs.socket, msg->b_wptr,
+                                                        messageCapacity(msg), flags, from,
+                                                        fromlen != nullptr ? &fromLength : nullptr);
+                if (fromlen != nullptr && received > 0)
+                    *fromlen = static_cast<socklen_t>(fromLength);
+                return received;
+            },
+            rtcpSenderSsrc, msg->b_wptr);
+    };
+    int n = receive();
+    // On an encrypted channel only SRTCP that authenticates is read: a
+    // caller identity in clear, or under another key, is nobody's.
+    if (VoicePrivacy* privacy = privacyOf(t)) {
+        for (int refused = 0; n > 0; n = receive()) {
+            const VoicePrivacy::Verdict verdict = privacy->unprotectRtcp(msg->b_wptr, n);
+            if (verdict == VoicePrivacy::Verdict::Decrypted || verdict == VoicePrivacy::Verdict::Clear)
+                break;
+            if (++refused == kMostRefusedPerCall) {
+                n = 0;
+                break;
+            }
+        }
+    }
     if (n > 0) {
         debug_log_cout("DEBUG_SHOW_RTP_PACKETS")
             << "RtpTransportCallback_rtcp_recvfrom received a packet of size " << n << "\n";
@@ -295,22 +369,56 @@ void forwardToCallerStream(unsigned char* packet, int n)
         startIncomingCall(caller);
 }
 
+// Receives the next RTP packet the stream may take. Encrypted voice is
+// checked and decrypted in place; what fails is dropped and the next
+// datagram read, a bounded number per call. For the individual-call receive
+// stream, encrypted holds the packet as it came, to be handed on encrypted:
+// the stream that plays it checks it again under its own replay window.
+int receiveAcceptedRtp(RtpTransport* t, mblk_t* msg, int flags, struct sockaddr* from, socklen_t* fromlen,
+                       bool keepEncrypted, std::vector<unsigned char>& encrypted)
+{
+    RtpSession* session = t->session;
+    auto receive = [&] {
+        return receiveSkippingOwn(
+            [&] {
+                int fromLength = fromlen != nullptr ? static_cast<int>(*fromlen) : 0;
+                const int received = trunk::receiveRtp(session->rtp.gs.socket, msg->b_wptr, messageCapacity(msg),
+                                                       flags, from, fromlen != nullptr ? &fromLength : nullptr);
+                if (fromlen != nullptr && received > 0)
+                    *fromlen = static_cast<socklen_t>(fromLength);
+                return received;
+            },
+            rtpPacketSsrc, msg->b_wptr);
+    };
+    int n = receive();
+    VoicePrivacy* privacy = observerOf(t) != nullptr ? observerOf(t)->voicePrivacy() : nullptr;
+    if (privacy == nullptr)
+        return n;
+    unsigned char* packet = msg->b_wptr;
+    for (int refused = 0; n > 0; n = receive()) {
+        encrypted.clear();
+        if (keepEncrypted && isEncryptedVoicePacket(packet, n))
+            encrypted.assign(packet, packet + n);
+        const VoicePrivacy::Verdict verdict = privacy->unprotectRtp(packet, n);
+        if (verdict == VoicePrivacy::Verdict::Decrypted || verdict == VoicePrivacy::Verdict::Clear)
+            return n;
+        if (verdict == VoicePrivacy::Verdict::Unreadable)
+            observerOf(t)->rtpUnreadablePacketReceived(rtpPacketSsrc(packet, n));
+        if (++refused == kMostRefusedPerCall)
+            return 0;
+    }
+    return n;
+}
+
 int RtpTransportCallback_rtp_recvfrom(RtpTransport* t, mblk_t* msg, int flags, struct sockaddr* from,
                                       socklen_t* fromlen)
 {
     RtpSession* session = t->session;
     if (waitingCall().waiting())
         waitingCall().deliverOrExpire();
-    const int n = receiveSkippingOwn(
-        [&] {
-            int fromLength = fromlen != nullptr ? static_cast<int>(*fromlen) : 0;
-            const int received = trunk::receiveRtp(session->rtp.gs.socket, msg->b_wptr, messageCapacity(msg), flags,
-                                                   from, fromlen != nullptr ? &fromLength : nullptr);
-            if (fromlen != nullptr && received > 0)
-                *fromlen = static_cast<socklen_t>(fromLength);
-            return received;
-        },
-        rtpPacketSsrc, msg->b_wptr);
+    const bool forwarding = individualCallAddress(ownDeviceId()) == sessionRemoteAddress(session);
+    std::vector<unsigned char> encrypted;
+    const int n = receiveAcceptedRtp(t, msg, flags, from, fromlen, forwarding, encrypted);
     RtpReceiveObserver* observer = observerOf(t);
     if (n <= 0) {
         if (observer != nullptr)
@@ -319,7 +427,7 @@ int RtpTransportCallback_rtp_recvfrom(RtpTransport* t, mblk_t* msg, int flags, s
     }
     unsigned char* packet = msg->b_wptr;
     printPacketStart(packet, n);
-    if (individualCallAddress(ownDeviceId()) != sessionRemoteAddress(session)) {
+    if (!forwarding) {
         debug_log_cout("DEBUG_RECVFROM") << "Returning packet of size " << n << " for socket "
                                          << session->rtp.gs.socket << "\n";
         if (observer != nullptr)
@@ -331,7 +439,10 @@ int RtpTransportCallback_rtp_recvfrom(RtpTransport* t, mblk_t* msg, int flags, s
     // incoming call from this stream's activity.
     if (observer != nullptr)
         observer->rtpPacketReceived(packet, n);
-    forwardToCallerStream(packet, n);
+    if (encrypted.empty())
+        forwardToCallerStream(packet, n);
+    else
+        forwardToCallerStream(encrypted.data(), static_cast<int>(encrypted.size()));
     return 0;
 }
 

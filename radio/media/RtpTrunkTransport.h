@@ -8,11 +8,14 @@
 #include <functional>
 #include <ortp/ortp.h>
 
+class VoicePrivacy;
+
 // What a media session learns from its transports, on the ticker thread: each
 // received RTP packet, each receive pass that found nothing, and each
 // received RTCP message; and whether the RTP packet being sent starts a
 // talkspurt (the transport then sets its marker bit). Given as the
-// transports' data.
+// transports' data, with the session's voice privacy, which protects every
+// datagram sent and checks every one received.
 class RtpReceiveObserver
 {
 public:
@@ -22,6 +25,10 @@ public:
     virtual void rtcpMessageReceived(const unsigned char* message, int length) = 0;
     // True once for the first packet of a transmission.
     virtual bool rtpTalkspurtStarts() { return false; }
+    // Encrypted voice from ssrc that this radio has no key for: not played.
+    virtual void rtpUnreadablePacketReceived(device_id_t /*ssrc*/) {}
+    // None: every datagram goes as it is.
+    virtual VoicePrivacy* voicePrivacy() { return nullptr; }
 };
 
 // The SSRC of an RTP packet (0 for one too short to carry it).

@@ -143,6 +143,53 @@ TEST(ChannelPlanBuild, TrunkChannelsComeFirstThenDemoThenLocal)
     EXPECT_EQ(plan.channelSet.findByName("Ops")->address, "225.64.1.44");
 }
 
+// Voice keys come only with the radio's own (encrypted, signed) settings:
+// the demo talk groups travel in clear and their keys are ignored.
+TEST(ChannelPlanBuild, VoiceKeysAreReadFromTheSettingsButNeverFromTheDemoTalkGroups)
+{
+    const std::string key = "AES_CM_128_HMAC_SHA1_80 inline:AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwd";
+    const std::string old = "AES_CM_128_HMAC_SHA1_80 inline:HRwbGhkYFxYVFBMSERAPDg0MCwoJCAcGBQQDAgEA";
+    const std::string demo = "<Demo><HalvaneChannels><channel name=\"Demo A\" num=\"900\" zone=\"Demo\" "
+                             "zone_num=\"9\" crypto=\"" + key + "\"/></HalvaneChannels></Demo>";
+    const std::string document =
+        "<Settings><HalvaneChannels>"
+        "<channel name=\"Ops\" num=\"300\" zone=\"Field\" zone_num=\"2\" crypto=\"" + key +
+        "\" crypto_previous=\"" + old + "\"/>"
+        "<channel name=\"Fire\" num=\"301\" zone=\"Field\" zone_num=\"2\" crypto=\"AES_256_CM_HMAC_SHA1_80 "
+        "inline:AAAA\"/>"
+        "</HalvaneChannels><Halvane><LocalChannels>true</LocalChannels>"
+        "<IndividualCallCrypto crypto=\"" + key + "\"/></Halvane></Settings>";
+    LogCapture log;
+    auto built = buildFrom(document.c_str(), demo);
+    const ChannelList& channels = built->plan.channelSet;
+    const struct
+    {
+        const char* name;
+        ChannelPrivacy::Mode mode;
+        bool previous;
+    } expected[] = {{"Ops", ChannelPrivacy::Mode::Encrypted, true},
+                    {"Fire", ChannelPrivacy::Mode::Unusable, false},
+                    {"Demo A", ChannelPrivacy::Mode::Clear, false},
+                    {"Local 1", ChannelPrivacy::Mode::Clear, false}};
+    for (const auto& channel : expected) {
+        SCOPED_TRACE(channel.name);
+        ASSERT_NE(channels.findByName(channel.name), nullptr);
+        EXPECT_EQ(channels.findByName(channel.name)->privacy.mode, channel.mode);
+        EXPECT_EQ(channels.findByName(channel.name)->privacy.previous.has_value(), channel.previous);
+    }
+    EXPECT_EQ(channels.findByName("Ops")->privacy.key, parseCryptoAttribute(key).key);
+    EXPECT_TRUE(log.Contains("Channel Fire: voice key unusable (unsupported suite AES_256_CM_HMAC_SHA1_80); "
+                             "transmission disabled."));
+    ChannelList zoneChannels;
+    zoneChannelNames(built->plan, 0, zoneChannels);
+    EXPECT_EQ(zoneChannels.findByName("Ops")->privacy, channels.findByName("Ops")->privacy);
+
+    const auto settings = SettingsFileParser::parseSeparateDocument(document.c_str());
+    EXPECT_EQ(readIndividualCallPrivacy(settings.get()).mode, ChannelPrivacy::Mode::Encrypted);
+    const auto clear = SettingsFileParser::parseSeparateDocument("<Settings><Halvane/></Settings>");
+    EXPECT_EQ(readIndividualCallPrivacy(clear.get()).mode, ChannelPrivacy::Mode::Clear);
+}
+
 TEST(ChannelPlanBuild, DuplicateChannelNameKeepsTheFirstButBothRelations)
 {
     LogCapture log;
@@ -353,7 +400,7 @@ TEST(ListIndex, NextAndPreviousWrapAndSetClamps)
     EXPECT_EQ(list.index(), 0);
     EXPECT_EQ(list.currentOrEmpty().address, "");
     for (int n = 0; n < 3; ++n)
-        list.add(Channel_t{n, "", 0, 0, "c" + std::to_string(n)});
+        list.add(Channel_t{n, "", 0, 0, "c" + std::to_string(n), {}});
     list.setIndex(2);
     EXPECT_EQ(list.nextIndex(), 0);
     list.setIndex(0);

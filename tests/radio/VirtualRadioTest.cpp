@@ -527,6 +527,68 @@ TEST_F(VirtualRadioTest, ChannelCallerAndReceiveActivityAreReported)
     EXPECT_FALSE(rxActivity.at(2).at(0).toBool());
 }
 
+// ---- Voice privacy ---------------------------------------------------------
+
+TEST_F(VirtualRadioTest, EachChannelGetsItsPrivacyWithALockAndAChannelWithAnUnusableKeyNeverTransmits)
+{
+    const std::string key = "AES_CM_128_HMAC_SHA1_80 inline:AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwd";
+    const std::string document =
+        "<Settings><HalvaneChannels>"
+        "<channel name=\"Ops\" num=\"300\" zone=\"Field\" zone_num=\"2\" crypto=\"" + key + "\"/>"
+        "<channel name=\"Fire\" num=\"301\" zone=\"Field\" zone_num=\"2\" crypto=\"AES_CM_128_HMAC_SHA1_80 inline:AAAA\"/>"
+        "<channel name=\"Yard\" num=\"302\" zone=\"Field\" zone_num=\"2\"/>"
+        "</HalvaneChannels><Halvane><LocalChannels>false</LocalChannels><DemoChannels>false</DemoChannels>"
+        "<IndividualCallCrypto crypto=\"" + key + "\"/></Halvane></Settings>";
+    makeRadio(document.c_str());
+    EXPECT_EQ(streams.individualRx->voicePrivacy().mode, ChannelPrivacy::Mode::Encrypted);
+    EXPECT_EQ(streams.individualTx->voicePrivacy().mode, ChannelPrivacy::Mode::Encrypted);
+    QSignalSpy shown(radio.get(), &VirtualRadio::moCurrentChannelPrivacy);
+    radio->initialise();
+
+    const struct
+    {
+        const char* channel;
+        ChannelPrivacy::Mode mode;
+        bool lock;
+        const char* note;
+        bool transmits;
+    } steps[] = {
+        {"Ops", ChannelPrivacy::Mode::Encrypted, true, "", true},
+        {"Fire", ChannelPrivacy::Mode::Unusable, false, "Key error (the key and salt are 3 bytes instead of 30): no transmit",
+         false},
+        {"Yard", ChannelPrivacy::Mode::Clear, false, "", true},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.channel);
+        ASSERT_EQ(radio->zoneChannels().currentOrEmpty().name, step.channel);
+        EXPECT_EQ(streams.channel->voicePrivacy().mode, step.mode);
+        ASSERT_FALSE(shown.isEmpty());
+        EXPECT_EQ(shown.last().at(0).toBool(), step.lock);
+        EXPECT_EQ(shown.last().at(1).toString().toStdString(), step.note);
+        log().clear();
+        transmitOnce();
+        EXPECT_EQ(logged("ch startTransmit"), step.transmits);
+        radio->miSelectChannelNext();
+    }
+}
+
+TEST_F(VirtualRadioTest, EncryptedVoiceWithoutItsKeyShowsEncryptedAndMakesTheChannelBusy)
+{
+    startRadio();
+    QSignalSpy encrypted(radio.get(), &VirtualRadio::moIncomingCallEncrypted);
+    QSignalSpy callers(radio.get(), &VirtualRadio::moIncomingChannelCallCallerIDUpdate);
+    streams.channel->becomeActiveEncrypted(kCallerA);
+    streams.individualRx->becomeActiveEncrypted(kCallerB);
+    ASSERT_EQ(encrypted.count(), 2);
+    EXPECT_EQ(encrypted.at(0).at(0).value<device_id_t>(), kCallerA);
+    EXPECT_EQ(encrypted.at(1).at(0).value<device_id_t>(), kCallerB);
+    EXPECT_EQ(callers.count(), 0) << "nobody is named as the caller";
+    EXPECT_EQ(radio->mode(), VirtualRadio::ChannelMode) << "an unreadable call is not entered";
+    ptt.ciMicPttChanged_Gui(true);
+    EXPECT_EQ(radio->txState(), 4) << "busy";
+    ptt.ciMicPttChanged_Gui(false);
+}
+
 TEST_F(VirtualRadioTest, CallFromTheTransportThreadChangesModeOnTheRadiosThread)
 {
     startRadio();

@@ -32,9 +32,14 @@ public:
     void setSsrc(device_id_t ssrc) override;
     void setTalker(const std::string& name) override;
     void setLocationText(const std::string& text) override;
+    // Kept rather than logged, so that the call logs of clear plans stay
+    // as they are.
+    void setVoicePrivacy(const ChannelPrivacy& privacy) override { privacy_ = privacy; }
+    const ChannelPrivacy& voicePrivacy() const { return privacy_; }
 
     // Lets a test play the media side: a station starts or stops talking.
     void becomeActive(device_id_t caller) { emit coIncomingMediaStreamActive(caller); }
+    void becomeActiveEncrypted(device_id_t caller) { emit coIncomingEncryptedStreamActive(caller); }
     void becomeInactive() { emit coIncomingMediaStreamInactive(); }
 
 private:
@@ -43,6 +48,7 @@ private:
     std::string label_;
     std::shared_ptr<CallLog> log_;
     std::string address_;
+    ChannelPrivacy privacy_;
 };
 
 // Makes recording streams labelled "ch", "rx" and "tx" by kind, keeping
