@@ -241,10 +241,9 @@ void VirtualRadio::emitCurrentChannelPrivacy()
 {
     const ChannelPrivacy& privacy = zoneChannels_.currentOrEmpty().privacy;
     const bool unusable = privacy.mode == ChannelPrivacy::Mode::Unusable;
+    // The reason is in the log; the display has room for the outcome.
     emit moCurrentChannelPrivacy(privacy.mode == ChannelPrivacy::Mode::Encrypted,
-                                 unusable ? QStringLiteral("Key error (%1): no transmit")
-                                                .arg(QString::fromStdString(privacy.problem))
-                                          : QString());
+                                 unusable ? QStringLiteral("Key unusable: transmit disabled") : QString());
 }
 
 void VirtualRadio::emitCurrentZoneName(const std::string& name)

@@ -238,6 +238,23 @@ void LCD_t::viChannelCallContactID(device_id_t contact)
     ui_.lastContactNameLabel->setText(ui_.labelCallerID->text());
 }
 
+// Encrypted voice under a key this radio does not have: whoever it claims
+// to be, nothing of it can be trusted or played.
+void LCD_t::viChannelCallEncrypted(device_id_t)
+{
+    channelCaller_ = 0;
+    ui_.labelCallerID->setText(QStringLiteral("Encrypted"));
+    ui_.callerIdNumberLabel->clear();
+    ui_.callerDistanceLabel->clear();
+}
+
+void LCD_t::viCurrentChannelPrivacy(bool encrypted, QString problem)
+{
+    ui_.channelLockIcon->setVisible(encrypted);
+    ui_.channelPrivacyNote->setText(problem);
+    ui_.channelPrivacyNote->setVisible(!problem.isEmpty());
+}
+
 void LCD_t::viIndividualCallContactID(device_id_t contact)
 {
     individualCallPartner_ = contact;

@@ -46,6 +46,8 @@ public slots:
     void viShowVolumeLevel();
     void viShowCallerID();
     void viChannelCallContactID(device_id_t contact);
+    void viChannelCallEncrypted(device_id_t caller);
+    void viCurrentChannelPrivacy(bool encrypted, QString problem);
     void viIndividualCallContactID(device_id_t contact);
     void viUpdateContactList();
     void viUpdateContactInfo(device_id_t contact);

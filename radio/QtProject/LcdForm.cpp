@@ -7,6 +7,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QListWidget>
+#include <QPainter>
 #include <QProgressBar>
 #include <QStackedWidget>
 
@@ -113,6 +114,23 @@ QLabel* picture(QWidget* parent, const char* name, const char* resource, const Q
     return widget;
 }
 
+// A closed padlock, drawn rather than loaded: white on the display's blue.
+QPixmap lockPicture()
+{
+    QPixmap pixmap(14, 18);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Qt::white, 2));
+    painter.drawArc(QRectF(3, 1, 8, 10), 0, 180 * 16);
+    painter.drawLine(QPointF(3, 6), QPointF(3, 9));
+    painter.drawLine(QPointF(11, 6), QPointF(11, 9));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Qt::white);
+    painter.drawRoundedRect(QRectF(1, 8, 12, 9), 1.5, 1.5);
+    return pixmap;
+}
+
 QLabel* homeLegend(QWidget* parent, const char* name, int key)
 {
     return picture(parent, name, ":/images/resources/home-icon.png",
@@ -204,6 +222,17 @@ void LcdForm::buildHomePage()
     talkGroupComboBox->setObjectName(QStringLiteral("talkGroupComboBox"));
     talkGroupComboBox->setGeometry(52, 8, 216, 30);
     setPixelFont(talkGroupComboBox, kTitlePx);
+    // Beside the channel name: the lock of an encrypted channel, and under
+    // it why a channel cannot transmit.
+    channelLockIcon = new QLabel(page);
+    channelLockIcon->setObjectName(QStringLiteral("channelLockIcon"));
+    channelLockIcon->setGeometry(36, 14, 14, 18);
+    channelLockIcon->setPixmap(lockPicture());
+    channelLockIcon->hide();
+    channelPrivacyNote = label(page, "channelPrivacyNote", QString(), QRect(36, 38, 248, 12), kCaptionPx,
+                               Qt::AlignCenter);
+    channelPrivacyNote->setStyleSheet(QStringLiteral("color: yellow;"));
+    channelPrivacyNote->hide();
     buildVolumeCallerIdStack(page);
     const struct { const char* name; const char* text; int key; } captions[] = {
         {"contactsCaption", "Contacts", 1}, {"settingsCaption", "Settings", 2},

@@ -34,6 +34,8 @@ struct LcdForm
     QLabel* skipRegistrationLegend = nullptr;
 
     QComboBox* talkGroupComboBox = nullptr;
+    QLabel* channelLockIcon = nullptr;
+    QLabel* channelPrivacyNote = nullptr;
     QStackedWidget* stackedWidgetVolumeCallerId = nullptr;
     QProgressBar* homeVolumeBar = nullptr;
     QLabel* labelCallerID = nullptr;

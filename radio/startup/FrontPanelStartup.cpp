@@ -77,6 +77,8 @@ void MainWindow::connectRadioViews(VirtualRadio* radio, SettingsFileRetrievalAge
     connect(radio, &VirtualRadio::moCurrentZoneName, lcd_, &LCD_t::viCurrentZoneName);
     connect(radio, &VirtualRadio::moNewChannelList, lcd_, &LCD_t::viSetComboBoxChannelList);
     connect(lcd_, &LCD_t::coSetChannelFromLcd, radio, &VirtualRadio::miSetRadioChannel);
+    connect(radio, &VirtualRadio::moCurrentChannelPrivacy, lcd_, &LCD_t::viCurrentChannelPrivacy);
+    connect(radio, &VirtualRadio::moIncomingCallEncrypted, lcd_, &LCD_t::viChannelCallEncrypted);
 }
 
 void MainWindow::connectContactsAndMicrophone(VirtualRadio* radio, HardwareAudioChannel* audio)

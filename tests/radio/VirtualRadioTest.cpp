@@ -554,8 +554,7 @@ TEST_F(VirtualRadioTest, EachChannelGetsItsPrivacyWithALockAndAChannelWithAnUnus
         bool transmits;
     } steps[] = {
         {"Ops", ChannelPrivacy::Mode::Encrypted, true, "", true},
-        {"Fire", ChannelPrivacy::Mode::Unusable, false, "Key error (the key and salt are 3 bytes instead of 30): no transmit",
-         false},
+        {"Fire", ChannelPrivacy::Mode::Unusable, false, "Key unusable: transmit disabled", false},
         {"Yard", ChannelPrivacy::Mode::Clear, false, "", true},
     };
     for (const auto& step : steps) {

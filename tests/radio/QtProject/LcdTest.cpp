@@ -209,6 +209,24 @@ TEST_F(LcdTest, CallerIdNameAndIdAreShownAndClearedOnChannelChange)
     EXPECT_TRUE(ui().labelCallerID->text().isEmpty());
 }
 
+TEST_F(LcdTest, EncryptedChannelsShowALockAndVoiceWithoutItsKeyShowsEncryptedAsTheCaller)
+{
+    EXPECT_TRUE(ui().channelLockIcon->isHidden()) << "clear until told otherwise";
+    EXPECT_TRUE(ui().channelPrivacyNote->isHidden());
+    lcd.viCurrentChannelPrivacy(true, QString());
+    EXPECT_FALSE(ui().channelLockIcon->isHidden());
+    EXPECT_TRUE(ui().channelPrivacyNote->isHidden());
+    lcd.viCurrentChannelPrivacy(false, QStringLiteral("Key unusable: transmit disabled"));
+    EXPECT_TRUE(ui().channelLockIcon->isHidden());
+    EXPECT_FALSE(ui().channelPrivacyNote->isHidden());
+    EXPECT_EQ(ui().channelPrivacyNote->text(), "Key unusable: transmit disabled");
+
+    lcd.viChannelCallContactID(0x22);
+    lcd.viChannelCallEncrypted(0x22);
+    EXPECT_EQ(ui().labelCallerID->text(), "Encrypted");
+    EXPECT_TRUE(ui().callerIdNumberLabel->text().isEmpty()) << "an id nobody vouches for is not shown";
+}
+
 TEST_F(LcdTest, DistanceToTheCallerNeedsBothPositions)
 {
     lcd.viChannelCallContactID(0x33);
