@@ -3,11 +3,41 @@
 
 #include "HalvaneChannel.h"
 #include "HardwareAudioChannel.h"
+#include "PersistentQSettings.h"
 #include "RtpTrunkTransport.h"
+#include "SenderKeys.h"
 #include "VirtualRadio.h"
+
+#include <mutex>
+
+namespace {
+
+const char* const kSenderEpochKey = "voice_sender_epoch";
+
+// The start stamp of the program's sender keys is kept in the local
+// settings, so that a restart never numbers its keys like an earlier start.
+void startSenderEpochs()
+{
+    PersistentQSettings* settings = PersistentQSettings::instance();
+    SenderEpochs::StampStore store;
+    store.load = [settings]() -> std::optional<std::uint64_t> {
+        bool ok = false;
+        const qulonglong stamp = settings->value(QString::fromLatin1(kSenderEpochKey)).toULongLong(&ok);
+        return ok ? std::optional<std::uint64_t>(stamp) : std::nullopt;
+    };
+    store.save = [settings](std::uint64_t stamp) {
+        settings->setValue(QString::fromLatin1(kSenderEpochKey), QString::number(stamp));
+        settings->sync();
+    };
+    SenderEpochs::instance().start(store);
+}
+
+} // namespace
 
 std::unique_ptr<RadioStream> createHalvaneChannel(RadioStreamKind kind, int pin)
 {
+    static std::once_flag epochsStarted;
+    std::call_once(epochsStarted, startSenderEpochs);
     return std::make_unique<HalvaneChannel>(static_cast<int>(kind), pin);
 }
 

@@ -12,7 +12,9 @@ class HardwareAudioChannel;
 class QObject;
 class VirtualRadio;
 
-// The radio's stream factory for the program: trunk-carried media streams.
+// The radio's stream factory for the program: trunk-carried media streams,
+// whose sender keys are numbered from a start stamp kept in the local
+// settings (set up with the first stream).
 std::unique_ptr<RadioStream> createHalvaneChannel(RadioStreamKind kind, int pin);
 
 // Creates the audio channel and stores it in the radio.

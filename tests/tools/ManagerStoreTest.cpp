@@ -5,6 +5,7 @@
 #include "MountNamespace.h"
 #include "SettingsDocument.h"
 #include "Store.h"
+#include "VoiceKey.h"
 
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
@@ -83,7 +84,7 @@ TEST(ManagerStoreTest, PersistsAcrossReopenAndMigratesAnEmptyFile)
     std::ofstream(path).close();  // an empty file, as a failed first start may leave
     {
         Store store(path);
-        EXPECT_EQ(store.schemaVersion(), 1);
+        EXPECT_EQ(store.schemaVersion(), 2);
         AddUnit(store, "0A1B2C3D", "Harbour");
         store.saveZone({3, "North"});
         store.saveChannel({301, "Dispatch", 3});
@@ -319,6 +320,81 @@ TEST(ManagerStoreTest, SettingsDocumentCarriesEverySectionAndEscapedTexts)
                             demo.document_element().child("HalvaneChannels").children("channel").end()),
               2);
     EXPECT_EQ(xmlEscaped(std::string("bell\x07")), "bell\xEF\xBF\xBD");
+}
+
+// Voice keys: made from the random source when a talk group or individual
+// calls are encrypted, listed in the units' own settings (never in the demo
+// talk groups), the replaced key listed as previous for the grace period and
+// then dropped, every change reaching every registered unit.
+TEST(ManagerStoreTest, VoiceKeysAreMadeRotatedAndExpiredAndGoOnlyIntoTheUnitsOwnSettings)
+{
+    Store store(":memory:");
+    AddUnit(store, "0A1B2C3D", "Harbour");
+    AddUnit(store, "00C0FFEE", "Fleet");
+    store.saveZone({1, "One"});
+    store.saveChannel({300, "Dispatch", 1});
+    store.saveChannel({5, "Five", 1});
+    DrainQueue(store);
+    struct Keys
+    {
+        std::string current, previous;
+    };
+    auto keysIn = [&](int number) {
+        pugi::xml_document document;
+        EXPECT_TRUE(document.load_string(settingsDocument(*store.settingsSnapshot("0A1B2C3D")).c_str()));
+        const pugi::xml_node root = document.document_element();
+        pugi::xml_node element = root.child("Halvane").child("IndividualCallCrypto");
+        for (const pugi::xml_node channel : root.child("HalvaneChannels").children("channel"))
+            if (number != kIndividualCallsVoiceScope && channel.attribute("num").as_int() == number)
+                element = channel;
+        return Keys{element.attribute("crypto").value(), element.attribute("crypto_previous").value()};
+    };
+    const std::int64_t t0 = 1700000000;
+
+    store.changeVoicePrivacyAt(300, VoicePrivacyChange::Encrypt, t0);
+    const Keys first = keysIn(300);
+    EXPECT_TRUE(parseCryptoAttribute(first.current).key) << first.current;
+    EXPECT_EQ(first.previous, "");
+    EXPECT_EQ(keysIn(5).current, "") << "another talk group stays clear";
+    EXPECT_EQ(Queued(store), (std::set<std::string>{"0A1B2C3D", "00C0FFEE"}));
+    EXPECT_EQ(demoDocument(store.zones(), store.channels()).find("crypto"), std::string::npos);
+    store.changeVoicePrivacyAt(300, VoicePrivacyChange::Encrypt, t0 + 5);
+    EXPECT_EQ(keysIn(300).current, first.current) << "encrypting again keeps the key";
+
+    store.changeVoicePrivacyAt(kIndividualCallsVoiceScope, VoicePrivacyChange::Encrypt, t0);
+    EXPECT_TRUE(parseCryptoAttribute(keysIn(kIndividualCallsVoiceScope).current).key);
+    EXPECT_NE(keysIn(kIndividualCallsVoiceScope).current, first.current);
+
+    store.changeVoicePrivacyAt(300, VoicePrivacyChange::RotateKey, t0 + 100);
+    const Keys rotated = keysIn(300);
+    EXPECT_NE(rotated.current, first.current);
+    EXPECT_EQ(rotated.previous, first.current);
+    const VoicePrivacyState state = store.voicePrivacy(300);
+    EXPECT_TRUE(state.encrypted && state.previousHeard);
+    EXPECT_EQ(state.keySince, t0 + 100);
+    EXPECT_EQ(state.previousUntil, t0 + 100 + kVoiceKeyGraceSeconds);
+
+    DrainQueue(store);
+    const auto before = Versions(store);
+    store.expireReplacedVoiceKeys(t0 + 99 + kVoiceKeyGraceSeconds);
+    EXPECT_EQ(Versions(store), before) << "within the grace period nothing changes";
+    store.expireReplacedVoiceKeys(t0 + 100 + kVoiceKeyGraceSeconds);
+    EXPECT_EQ(keysIn(300).previous, "");
+    EXPECT_EQ(keysIn(300).current, rotated.current);
+    EXPECT_EQ(Queued(store).size(), 2u);
+
+    store.changeVoicePrivacyAt(300, VoicePrivacyChange::Clear, t0 + 200);
+    EXPECT_EQ(keysIn(300).current, "");
+    EXPECT_EQ(keysIn(300).previous, rotated.current) << "senders not yet restarted are still heard";
+    store.changeVoicePrivacyAt(300, VoicePrivacyChange::EndGrace, t0 + 201);
+    EXPECT_EQ(keysIn(300).previous, "");
+    EXPECT_THROW(store.changeVoicePrivacyAt(300, VoicePrivacyChange::RotateKey, t0 + 202), FleetError);
+    EXPECT_THROW(store.changeVoicePrivacyAt(77, VoicePrivacyChange::Encrypt, t0 + 202), FleetError);
+
+    store.changeVoicePrivacyAt(5, VoicePrivacyChange::Encrypt, t0 + 300);
+    store.removeChannel(5);
+    store.saveChannel({5, "Five again", 1});
+    EXPECT_FALSE(store.voicePrivacy(5).encrypted) << "a talk group added again has no key of the old one";
 }
 
 } // namespace

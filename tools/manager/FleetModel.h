@@ -61,6 +61,30 @@ struct RouterRecord
     int port = 0;
 };
 
+// Voice privacy of a managed talk group or of individual calls. The keys
+// themselves only ever leave the store in the units' settings documents.
+struct VoicePrivacyState
+{
+    bool encrypted = false;
+    std::int64_t keySince = 0;      // seconds since 1970 the current key was made
+    bool previousHeard = false;     // the key replaced last is still listed
+    std::int64_t previousUntil = 0; // until then (seconds since 1970)
+};
+
+enum class VoicePrivacyChange
+{
+    Encrypt,   // a new key from the cryptographic random source
+    Clear,     // no key; the last one is still heard for the grace period
+    RotateKey, // a new key; the last one is still heard for the grace period
+    EndGrace,  // the replaced key is no longer heard
+};
+
+// The voice privacy of individual calls is kept under this talk-group number.
+constexpr int kIndividualCallsVoiceScope = 0;
+// How long radios keep hearing a replaced key: those that were off when the
+// new settings were pushed catch up when they come back within it.
+constexpr std::int64_t kVoiceKeyGraceSeconds = 24 * 3600;
+
 struct ServiceOptions
 {
     std::string codec = "Speex 5";       // a codec setting the radio knows ("PCMU", "Opus 12", ...)
@@ -97,6 +121,10 @@ public:
     virtual void removeRouter(const RouterRecord& router) = 0;
     virtual ServiceOptions options() = 0;
     virtual void setOptions(const ServiceOptions& options) = 0;
+
+    // Of talk group number, or of individual calls (kIndividualCallsVoiceScope).
+    virtual VoicePrivacyState voicePrivacy(int number) = 0;
+    virtual void changeVoicePrivacy(int number, VoicePrivacyChange change) = 0;
 
     // The console's sign-in password as an Argon2id hash string; empty
     // until one is set.

@@ -51,6 +51,7 @@ void PushSender::start()
         while (!stopping_) {
             lock.unlock();
             try {
+                store_.expireReplacedVoiceKeys(Now());
                 sendDue(Now());
             } catch (const FleetError& error) {
                 log_.log("queue", std::string("cannot read or update the notice queue: ") + error.what());

@@ -4,7 +4,8 @@
 // by the command line are sent too. Notices go out at a bounded rate (every
 // notified radio fetches its settings at once); a notice no relay could
 // deliver is tried again with a growing back-off, until it is delivered or
-// the unit fetched its current settings anyway.
+// the unit fetched its current settings anyway. The same pass ends the grace
+// period of replaced voice keys, which queues notices of its own.
 #pragma once
 
 #include "ServiceLog.h"

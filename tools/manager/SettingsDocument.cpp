@@ -19,9 +19,27 @@ std::string Attribute(const char* name, long long value)
     return Attribute(name, std::to_string(value));
 }
 
+using VoiceKeys = std::map<int, SettingsSnapshot::VoiceKeys>;
+
+// The key radios send under and the replaced one they still hear.
+std::string VoiceKeyAttributes(const VoiceKeys& keys, int scope)
+{
+    const auto found = keys.find(scope);
+    if (found == keys.end())
+        return std::string();
+    std::string attributes;
+    if (!found->second.current.empty())
+        attributes += Attribute("crypto", found->second.current);
+    if (!found->second.previous.empty())
+        attributes += Attribute("crypto_previous", found->second.previous);
+    return attributes;
+}
+
 // One channel element per managed talk group, grouped by zone in zone
-// order: the radio lists zones in the order it first meets them.
-std::string ChannelsSection(const std::vector<ZoneRecord>& zones, const std::vector<ChannelRecord>& channels)
+// order: the radio lists zones in the order it first meets them. Keys go
+// only into a unit's own settings, which travel encrypted to it.
+std::string ChannelsSection(const std::vector<ZoneRecord>& zones, const std::vector<ChannelRecord>& channels,
+                            const VoiceKeys& keys = VoiceKeys())
 {
     std::map<int, std::string> zoneNames;
     for (const ZoneRecord& zone : zones)
@@ -32,7 +50,8 @@ std::string ChannelsSection(const std::vector<ZoneRecord>& zones, const std::vec
             if (channel.zoneNumber != zone.number)
                 continue;
             section += "    <channel" + Attribute("name", channel.name) + Attribute("num", channel.number) +
-                       Attribute("zone", zoneNames[zone.number]) + Attribute("zone_num", zone.number) + "/>\n";
+                       Attribute("zone", zoneNames[zone.number]) + Attribute("zone_num", zone.number) +
+                       VoiceKeyAttributes(keys, channel.number) + "/>\n";
         }
     }
     return section + "  </HalvaneChannels>\n";
@@ -56,6 +75,9 @@ std::string TrunkSection(const SettingsSnapshot& snapshot)
                        "/>\n";
         section += "    </Halvane2Routers>\n";
     }
+    const std::string individualCalls = VoiceKeyAttributes(snapshot.voiceKeys, kIndividualCallsVoiceScope);
+    if (!individualCalls.empty())
+        section += "    <IndividualCallCrypto" + individualCalls + "/>\n";
     return section + "  </Halvane>\n";
 }
 
@@ -97,7 +119,7 @@ std::string settingsDocument(const SettingsSnapshot& snapshot)
 {
     return std::string(kDeclaration) + "<RadioSettings" + Attribute("name", snapshot.unit.name) +
            Attribute("accountName", snapshot.unit.account) + ">\n" + TrunkSection(snapshot) +
-           ChannelsSection(snapshot.zones, snapshot.channels) + ContactsSection(snapshot.contacts) +
+           ChannelsSection(snapshot.zones, snapshot.channels, snapshot.voiceKeys) + ContactsSection(snapshot.contacts) +
            "</RadioSettings>\n";
 }
 

@@ -2,11 +2,14 @@
 // bound parameters).
 #include "Store.h"
 
+#include "VoiceKey.h"
+
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cctype>
+#include <chrono>
 
 namespace Manager {
 
@@ -48,6 +51,15 @@ const char* const kMigrations[] = {
     "  settings_version INTEGER NOT NULL,"
     "  fingerprint TEXT NOT NULL,"
     "  reply TEXT NOT NULL);",
+    // 2: voice keys of talk groups (by number) and of individual calls (0):
+    // the crypto attribute text radios send under ('' for clear voice) and
+    // the one replaced last, still heard until previous_until.
+    "CREATE TABLE voice_keys("
+    "  scope INTEGER PRIMARY KEY,"
+    "  crypto TEXT NOT NULL DEFAULT '',"
+    "  created INTEGER NOT NULL DEFAULT 0,"
+    "  previous TEXT NOT NULL DEFAULT '',"
+    "  previous_until INTEGER NOT NULL DEFAULT 0);",
 };
 constexpr int kSchemaVersion = static_cast<int>(sizeof kMigrations / sizeof kMigrations[0]);
 
@@ -400,6 +412,8 @@ void Store::removeChannel(int number)
     Statement(database_, "DELETE FROM channels WHERE number = ?1").bind(1, number).run();
     if (sqlite3_changes(database_.handle()) == 0)
         throw FleetError("no channel " + std::to_string(number));
+    // A talk group added again under the number starts without its keys.
+    Statement(database_, "DELETE FROM voice_keys WHERE scope = ?1").bind(1, number).run();
     bumpRegisteredUnits();
     transaction.commit();
 }
@@ -535,6 +549,107 @@ void Store::setAdminPasswordHash(const std::string& hash)
     setSetting("admin.password_hash", hash);
 }
 
+// ----- voice privacy -----
+
+VoicePrivacyState Store::voicePrivacy(int number)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    VoicePrivacyState state;
+    Statement row(database_, "SELECT crypto <> '', created, previous <> '', previous_until FROM voice_keys "
+                             "WHERE scope = ?1");
+    row.bind(1, number);
+    if (row.step()) {
+        state.encrypted = row.integer(0) != 0;
+        state.keySince = state.encrypted ? row.integer(1) : 0;
+        state.previousHeard = row.integer(2) != 0;
+        state.previousUntil = state.previousHeard ? row.integer(3) : 0;
+    }
+    return state;
+}
+
+void Store::changeVoicePrivacy(int number, VoicePrivacyChange change)
+{
+    const std::int64_t now =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+    changeVoicePrivacyAt(number, change, now);
+}
+
+void Store::changeVoicePrivacyAt(int number, VoicePrivacyChange change, std::int64_t now)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    Transaction transaction(database_, Kind::Write);
+    if (number != kIndividualCallsVoiceScope) {
+        Statement channel(database_, "SELECT 1 FROM channels WHERE number = ?1");
+        channel.bind(1, number);
+        if (!channel.step())
+            throw FleetError("no talk group " + std::to_string(number));
+    }
+    std::string current, previous;
+    std::int64_t created = 0, previousUntil = 0;
+    Statement row(database_, "SELECT crypto, created, previous, previous_until FROM voice_keys WHERE scope = ?1");
+    row.bind(1, number);
+    if (row.step()) {
+        current = row.text(0);
+        created = row.integer(1);
+        previous = row.text(2);
+        previousUntil = row.integer(3);
+    }
+    const bool encrypted = !current.empty();
+    switch (change) {
+    case VoicePrivacyChange::Encrypt:
+        if (encrypted)
+            return;
+        current = cryptoAttributeText(randomVoiceKey());
+        created = now;
+        break;
+    case VoicePrivacyChange::Clear:
+    case VoicePrivacyChange::RotateKey:
+        if (!encrypted) {
+            if (change == VoicePrivacyChange::Clear)
+                return;
+            throw FleetError("voice is not encrypted: there is no key to replace");
+        }
+        // Radios that have not fetched the change yet still send under the
+        // old key: those that have keep hearing them for a while.
+        previous = current;
+        previousUntil = now + kVoiceKeyGraceSeconds;
+        current = change == VoicePrivacyChange::RotateKey ? cryptoAttributeText(randomVoiceKey()) : std::string();
+        created = now;
+        break;
+    case VoicePrivacyChange::EndGrace:
+        if (previous.empty())
+            return;
+        previous.clear();
+        previousUntil = 0;
+        break;
+    }
+    Statement(database_, "INSERT INTO voice_keys(scope, crypto, created, previous, previous_until) "
+                         "VALUES(?1, ?2, ?3, ?4, ?5) ON CONFLICT(scope) DO UPDATE SET crypto = ?2, created = ?3, "
+                         "previous = ?4, previous_until = ?5")
+        .bind(1, number)
+        .bind(2, current)
+        .bind(3, created)
+        .bind(4, previous)
+        .bind(5, previousUntil)
+        .run();
+    bumpRegisteredUnits();
+    transaction.commit();
+}
+
+void Store::expireReplacedVoiceKeys(std::int64_t now)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    Transaction transaction(database_, Kind::Write);
+    Statement(database_, "UPDATE voice_keys SET previous = '', previous_until = 0 "
+                         "WHERE previous <> '' AND previous_until <= ?1")
+        .bind(1, now)
+        .run();
+    if (sqlite3_changes(database_.handle()) == 0)
+        return;
+    bumpRegisteredUnits();
+    transaction.commit();
+}
+
 // ----- the radio endpoints -----
 
 KeyUpload Store::storeUnitKey(const std::string& code, const std::string& fingerprint, const std::string& publicKey,
@@ -619,6 +734,9 @@ std::optional<SettingsSnapshot> Store::settingsSnapshot(const std::string& code)
     contacts.bind(1, snapshot.unit.account).bind(2, snapshot.unit.code);
     while (contacts.step())
         snapshot.contacts.push_back(UnitFromRow(contacts));
+    Statement keys(database_, "SELECT scope, crypto, previous FROM voice_keys WHERE crypto <> '' OR previous <> ''");
+    while (keys.step())
+        snapshot.voiceKeys[static_cast<int>(keys.integer(0))] = SettingsSnapshot::VoiceKeys{keys.text(1), keys.text(2)};
     return snapshot;
 }
 

@@ -17,6 +17,7 @@
 #include "Database.h"
 #include "FleetModel.h"
 
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -36,6 +37,15 @@ struct SettingsSnapshot
     std::vector<ChannelRecord> channels;
     std::vector<RouterRecord> routers;
     std::vector<UnitRecord> contacts;  // the other registered units of its account
+    // Crypto attribute texts by talk group (kIndividualCallsVoiceScope for
+    // individual calls): the current key ("" for clear voice) and the
+    // previous one still heard ("" for none).
+    struct VoiceKeys
+    {
+        std::string current;
+        std::string previous;
+    };
+    std::map<int, VoiceKeys> voiceKeys;
 };
 
 // What a settings request needs to know first.
@@ -88,6 +98,14 @@ public:
     void setOptions(const ServiceOptions& options) override;
     std::string adminPasswordHash() override;
     void setAdminPasswordHash(const std::string& hash) override;
+    VoicePrivacyState voicePrivacy(int number) override;
+    void changeVoicePrivacy(int number, VoicePrivacyChange change) override;
+
+    // As changeVoicePrivacy, at now (seconds since 1970).
+    void changeVoicePrivacyAt(int number, VoicePrivacyChange change, std::int64_t now);
+    // Replaced keys whose grace period is over are no longer listed; the
+    // units get new settings. The serving process calls it now and then.
+    void expireReplacedVoiceKeys(std::int64_t now);
 
     // The radio endpoints.
     KeyUpload storeUnitKey(const std::string& code, const std::string& fingerprint, const std::string& publicKey,

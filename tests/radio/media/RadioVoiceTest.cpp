@@ -18,12 +18,16 @@
 #include "PttManager.h"
 #include "RelayDelayLine.h"
 #include "RtpTrunkTransport.h"
+#include "SenderKeys.h"
 #include "TemporarySettings.h"
+#include "VoicePrivacy.h"
 
 #include <QSignalSpy>
 #include <QTest>
 
 #include <algorithm>
+#include <array>
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -87,17 +91,20 @@ public:
 
     bool Ok() const { return ok_; }
     // The RTP packets from ssrc that arrived since the last call.
-    int PacketsFrom(device_id_t ssrc) const
+    int PacketsFrom(device_id_t ssrc) const { return static_cast<int>(Packets(ssrc).size()); }
+    // The same, as they came.
+    std::vector<std::vector<std::uint8_t>> Packets(device_id_t ssrc) const
     {
-        int count = 0;
+        std::vector<std::vector<std::uint8_t>> packets;
         std::uint8_t packet[2048];
         ssize_t length;
         while ((length = recv(socket_, packet, sizeof packet, 0)) >= 12) {
             const device_id_t sender = (device_id_t(packet[8]) << 24) | (device_id_t(packet[9]) << 16) |
                                        (device_id_t(packet[10]) << 8) | device_id_t(packet[11]);
-            count += sender == ssrc ? 1 : 0;
+            if (sender == ssrc)
+                packets.emplace_back(packet, packet + length);
         }
-        return count;
+        return packets;
     }
 
 private:
@@ -220,6 +227,100 @@ private:
     int sent_ = -1;
 };
 
+// Peer radios in one network namespace of their own, joined to this one by a
+// veth pair that multicast does not cross: their voice and this radio's meet
+// only through the relay router on this side, as across the Internet.
+class PeersBehindARelay
+{
+public:
+    PeersBehindARelay() : holder_("/usr/bin/unshare", {"-n", "/bin/sleep", "120"})
+    {
+        connected_ = ConnectToPeerNamespace(holder_.Pid(), false);
+        if (connected_) {
+            relay_ = std::make_unique<RelayOnVeth>();
+            connected_ = relay_->Port() != 0;
+        }
+        char folder[] = "/tmp/peer.XXXXXX";
+        if (mkdtemp(folder)) {
+            folder_ = folder;
+            std::ofstream(folder_ + "/ready").put('\n');
+        }
+    }
+    ~PeersBehindARelay()
+    {
+        relay_.reset();
+        unlink((folder_ + "/ready").c_str());
+        rmdir(folder_.c_str());
+    }
+    bool Connected() const { return connected_ && !folder_.empty(); }
+    pid_t NamespacePid() const { return holder_.Pid(); }
+    unsigned short RelayPort() const { return relay_ ? relay_->Port() : 0; }
+
+    // A peer with the id talking or listening on group for seconds, with the
+    // voice key when one is given; none when it did not start.
+    std::unique_ptr<ChildProcess> Start(device_id_t id, const char* mode, int seconds, const std::string& group,
+                                        int localPort, int remotePort, const char* voiceKey)
+    {
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "%08X", id);
+        if (voiceKey)
+            setenv("RVX_PEER_VOICE_KEY", voiceKey, 1);
+        auto peer = std::make_unique<ChildProcess>(
+            "/usr/bin/nsenter",
+            std::vector<std::string>{"-t", std::to_string(holder_.Pid()), "-n", RADIO_PEER_PATH, folder_ + "/ready",
+                                     "PCMU", std::to_string(localPort), group, std::to_string(remotePort), mode,
+                                     std::to_string(seconds), "10.77.0.1", std::to_string(RelayPort()), hex});
+        unsetenv("RVX_PEER_VOICE_KEY");
+        if (!peer->WaitForLine("READY", 5000ms))
+            return nullptr;
+        return peer;
+    }
+
+private:
+    ChildProcess holder_;
+    std::unique_ptr<RelayOnVeth> relay_;
+    bool connected_ = false;
+    std::string folder_;
+};
+
+const char* const kVoiceKey = "AES_CM_128_HMAC_SHA1_80 inline:AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwd";
+
+// G.711 mu-law to linear, to listen to a payload as a PCMU decoder would.
+std::int16_t FromMuLaw(std::uint8_t code)
+{
+    code = static_cast<std::uint8_t>(~code);
+    const int magnitude = ((((code & 0x0F) << 3) + 0x84) << ((code & 0x70) >> 4)) - 0x84;
+    return static_cast<std::int16_t>(code & 0x80 ? -magnitude : magnitude);
+}
+
+using Datagram = std::vector<std::uint8_t>;
+// The sender keys and indexes seen on the wire.
+using KeysAndIndexes = std::set<std::pair<std::array<unsigned char, kVoiceKeyMaterialLength>, std::uint16_t>>;
+
+// What anyone on the wire gets of a station's voice: every packet is
+// encrypted voice, its payload no longer the tone the codec would carry
+// (in clear it plays as the tone), and no sender key and index twice.
+void ExpectEncryptedOnTheWire(const std::vector<Datagram>& packets, const std::string& group, device_id_t ssrc,
+                              KeysAndIndexes& used)
+{
+    ASSERT_GT(packets.size(), 10u);
+    const VoiceKey groupKey = *parseCryptoAttribute(kVoiceKey).key;
+    std::vector<std::int16_t> payload;
+    for (const Datagram& packet : packets) {
+        ASSERT_TRUE(isEncryptedVoicePacket(packet.data(), static_cast<int>(packet.size())));
+        const std::size_t trailer = kSenderMkiLength + 10;
+        ASSERT_GT(packet.size(), 16 + trailer);
+        for (std::size_t i = 16; i < packet.size() - trailer; ++i)
+            payload.push_back(FromMuLaw(packet[i]));
+        SenderMki mki;
+        std::copy(packet.end() - static_cast<long>(trailer), packet.end() - 10, mki.begin());
+        const VoiceKey key = deriveSenderKey(groupKey, voiceScopeOf(group), ssrc, mki);
+        EXPECT_TRUE(used.insert({key.material, static_cast<std::uint16_t>((packet[2] << 8) | packet[3])}).second)
+            << "a key and index sent twice";
+    }
+    EXPECT_LT(ToneShare(payload, kCapturedToneHz), 0.1) << "the payload on the wire plays as the tone";
+}
+
 // This radio: the model with the program's media streams on the test sound
 // server, wired to its PTT arbiter as start-up and the screens wire it.
 class RadioVoiceTest : public ::testing::Test
@@ -300,6 +401,14 @@ protected:
     void expectPlayedOnTheIndividualCallPin(device_id_t caller);
     void expectCallTakenOverBySecondCaller(bool whileFirstTalks);
     void expectEachPacketTakenOnce(std::chrono::milliseconds relayDelay);
+    struct EncryptedScenario;
+    void expectEncryptedVoiceThroughTheRelay(const EncryptedScenario& scenario);
+    void restartRadio(const char* document)
+    {
+        audio.reset();
+        radio.reset();
+        startRadio(document);
+    }
 
     PulseAudioServer* pulse = nullptr;
     TemporarySettings settings;
@@ -559,6 +668,137 @@ TEST_F(RadioVoiceTest, OnATrunkedChannelVoiceByMulticastAndThroughANearbyRelayIs
 TEST_F(RadioVoiceTest, OnATrunkedChannelVoiceByMulticastAndThroughADistantRelayIsTakenOnce)
 {
     expectEachPacketTakenOnce(150ms);
+}
+
+// ---- Encrypted voice -------------------------------------------------------
+
+// Where the peer talks to this radio and where it hears this radio's reply.
+struct RadioVoiceTest::EncryptedScenario
+{
+    std::string keyedDocument;
+    std::string keylessDocument;
+    bool individualCall;
+    std::string toThisRadio;
+    int talkFromPort;
+    int talkToPort;
+    std::string toThePeer;
+    int hearOnPort;
+};
+
+// Two radios with the key, through a relay: each hears the other. A third
+// without the key hears nothing and shows "Encrypted", and so does this
+// radio once it runs without the key. On the wire no payload is clear and
+// no sender key and index come twice.
+void RadioVoiceTest::expectEncryptedVoiceThroughTheRelay(const EncryptedScenario& scenario)
+{
+    PeersBehindARelay peers;
+    ASSERT_TRUE(peers.Connected());
+    trunk::initRouting("10.77.0.1", peers.RelayPort());
+    startRadio(scenario.keyedDocument.c_str());
+    GroupListener peerWire(peers.NamespacePid(), scenario.toThisRadio.c_str(), scenario.talkToPort);
+    GroupListener ownWire(getpid(), scenario.toThePeer.c_str(), scenario.hearOnPort);
+    ASSERT_TRUE(peerWire.Ok() && ownWire.Ok());
+
+    auto talker = peers.Start(kPeerId, "talk", 5, scenario.toThisRadio, scenario.talkFromPort, scenario.talkToPort,
+                              kVoiceKey);
+    ASSERT_TRUE(talker);
+    if (scenario.individualCall) {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return radio->mode() == VirtualRadio::IndividualCallMode; }, 3000));
+        expectPlayedOnTheIndividualCallPin(kPeerId);
+    } else {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return radio->lastChannelCaller() == kPeerId; }, 3000));
+        ASSERT_TRUE(WaitUntilAudible(*pulse)) << "the peer is heard";
+    }
+    Pump(500ms);
+    EXPECT_GT(ToneShare(pulse->RecordPlayback(800ms), kCapturedToneHz), 0.5);
+    talker.reset();
+    KeysAndIndexes used;
+    ExpectEncryptedOnTheWire(peerWire.Packets(kPeerId), scenario.toThisRadio, kPeerId, used);
+    Pump(1500ms);
+
+    // The listening station has another id than the group it hears: it
+    // plays what it gets instead of handing it on as a radio's individual-
+    // call receive stream does.
+    for (const char* key : {kVoiceKey, static_cast<const char*>(nullptr)}) {
+        SCOPED_TRACE(key ? "a peer with the key" : "a peer without the key");
+        auto listener = peers.Start(kThirdId, "listen", 6, scenario.toThePeer, scenario.hearOnPort,
+                                    scenario.hearOnPort, key);
+        ASSERT_TRUE(listener);
+        ptt.ciMicPttChanged_Gui(true);
+        ASSERT_TRUE(waitForTxState(8, 3000ms)) << "state " << radio->txState();
+        // The microphone's tone reaches the peer's speaker about 1.5 s late.
+        Pump(3000ms);
+        const std::vector<std::int16_t> played = pulse->RecordPlayback(800ms);
+        ptt.ciMicPttChanged_Gui(false);
+        if (key) {
+            EXPECT_TRUE(listener->WaitForLine("ACTIVE 00C0C0C0", 100ms));
+            EXPECT_GT(ToneShare(played, kCapturedToneHz), 0.5) << "level " << Level(played);
+        } else {
+            EXPECT_TRUE(listener->WaitForLine("ENCRYPTED 00C0C0C0", 100ms));
+            EXPECT_LT(Level(played), 20.0) << "a radio without the key plays nothing";
+        }
+        Pump(1200ms);
+    }
+    ExpectEncryptedOnTheWire(ownWire.Packets(kOwnId), scenario.toThePeer, kOwnId, used);
+
+    restartRadio(scenario.keylessDocument.c_str());
+    QSignalSpy encrypted(radio.get(), &VirtualRadio::moIncomingCallEncrypted);
+    talker = peers.Start(kPeerId, "talk", 3, scenario.toThisRadio, scenario.talkFromPort, scenario.talkToPort,
+                         kVoiceKey);
+    ASSERT_TRUE(talker);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !encrypted.isEmpty(); }, 3000)) << "shown as encrypted";
+    EXPECT_EQ(encrypted.first().at(0).value<device_id_t>(), kPeerId);
+    Pump(1000ms);
+    EXPECT_LT(Level(pulse->RecordPlayback(800ms)), 20.0) << "and not played";
+    EXPECT_EQ(radio->mode(), VirtualRadio::ChannelMode);
+    EXPECT_EQ(radio->lastChannelCaller(), 0u);
+}
+
+TEST_F(RadioVoiceTest, OnAnEncryptedManagedGroupRadiosWithTheKeyHearEachOtherThroughARelayAndOthersHearNothing)
+{
+    const std::string channel = std::string("<channel name=\"Ops\" num=\"300\" zone=\"Field\" zone_num=\"2\"");
+    const std::string rest = "</HalvaneChannels><Halvane><LocalChannels>false</LocalChannels>"
+                             "<DemoChannels>false</DemoChannels></Halvane></Settings>";
+    expectEncryptedVoiceThroughTheRelay(
+        {"<Settings><HalvaneChannels>" + channel + " crypto=\"" + kVoiceKey + "\"/>" + rest,
+         "<Settings><HalvaneChannels>" + channel + "/>" + rest, false, kTrunkedGroup, kChannelPort, kChannelPort,
+         kTrunkedGroup, kChannelPort});
+}
+
+TEST_F(RadioVoiceTest, AnEncryptedIndividualCallIsHeardByTheCalledRadioOnlyAndItsReplyByTheCallerOnly)
+{
+    const std::string head = "<Settings name=\"Truck 7\"><Halvane><DemoChannels>false</DemoChannels>"
+                             "<CodecOptions codec_name=\"PCMU\" codec_packet_interval=\"20\"/>";
+    expectEncryptedVoiceThroughTheRelay({head + "<IndividualCallCrypto crypto=\"" + kVoiceKey + "\"/></Halvane></Settings>",
+                                         head + "</Halvane></Settings>", true, individualCallAddress(kOwnId),
+                                         kIndividualCallTxPort, kIndividualCallPort, individualCallAddress(kPeerId),
+                                         kIndividualCallPort});
+}
+
+// A radio restarts with the same device id and the same group key, and its
+// RTP sequence starts afresh: on the wire each start sends under keys of
+// its own.
+TEST_F(RadioVoiceTest, ARadioStartedAgainAndAgainNeverSendsTwoPacketsUnderOneKeyAndIndex)
+{
+    PeersBehindARelay peers;
+    ASSERT_TRUE(peers.Connected());
+    GroupListener wire(peers.NamespacePid(), kTrunkedGroup, kChannelPort);
+    ASSERT_TRUE(wire.Ok());
+    KeysAndIndexes used;
+    std::uint64_t lastEpoch = 0;
+    for (int start = 0; start < 4; ++start) {
+        SCOPED_TRACE(start);
+        auto talker = peers.Start(kPeerId, "talk", 1, kTrunkedGroup, kChannelPort, kChannelPort, kVoiceKey);
+        ASSERT_TRUE(talker);
+        ASSERT_TRUE(talker->WaitForLine("SENT", 5000ms));
+        talker.reset();
+        const std::vector<Datagram> packets = wire.Packets(kPeerId);
+        ExpectEncryptedOnTheWire(packets, kTrunkedGroup, kPeerId, used);
+        SenderMki mki;
+        std::copy(packets.front().end() - 22, packets.front().end() - 10, mki.begin());
+        EXPECT_GT(senderKeyEpoch(mki), lastEpoch) << "every start's keys come after the last start's";
+        lastEpoch = senderKeyEpoch(mki);
+    }
 }
 
 } // namespace

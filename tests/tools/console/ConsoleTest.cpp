@@ -395,6 +395,11 @@ TEST_F(ConsoleTest, FormChangesReachTheModelAndRefusalsShowOnThePage)
         {"/channels/save-channel", {{"number", "300"}, {"name", "Dispatch"}, {"zone", "2"}}, "Talk group 300 (Dispatch) is saved."},
         {"/channels/save-channel", {{"number", "301"}, {"name", std::string(32, 'n')}, {"zone", "2"}}, "at most 31 bytes"},
         {"/channels/remove-zone", {{"number", "2"}}, "Zone 2 still has talk groups."},
+        {"/channels/voice", {{"number", "300"}, {"change", "encrypt"}}, "Voice of talk group 300 is encrypted"},
+        {"/channels/voice", {{"number", "300"}, {"change", "rotate"}}, "radios still hear the old one for 24 hours"},
+        {"/channels/voice", {{"number", "0"}, {"change", "rotate"}}, "there is no key to replace"},
+        {"/channels/voice", {{"number", "0"}, {"change", "encrypt"}}, "Voice of individual calls is encrypted"},
+        {"/channels/voice", {{"number", "300"}, {"change", "decrypt"}}, "Unknown change of voice privacy."},
         {"/service/add-router", {{"address", "192.0.2.10"}, {"port", "3301"}}, "Router 192.0.2.10:3301 is added."},
         {"/service/add-router", {{"address", "router.example"}, {"port", "3301"}}, "must be an IPv4 address"},
         {"/service/options",
@@ -420,6 +425,12 @@ TEST_F(ConsoleTest, FormChangesReachTheModelAndRefusalsShowOnThePage)
     EXPECT_EQ(fleet.zones()[1].name, "South");
     ASSERT_EQ(fleet.channels().size(), 1u);
     EXPECT_EQ(fleet.channels()[0].zoneNumber, 2);
+    EXPECT_TRUE(fleet.voicePrivacy(300).encrypted);
+    EXPECT_TRUE(fleet.voicePrivacy(300).previousHeard);
+    EXPECT_TRUE(fleet.voicePrivacy(kIndividualCallsVoiceScope).encrypted);
+    const std::string page = request("GET", "/channels", session.first).body;
+    EXPECT_NE(page.find("Replaced key heard until"), std::string::npos);
+    EXPECT_NE(page.find("id=\"individual-call-voice\""), std::string::npos);
     ASSERT_EQ(fleet.routers().size(), 1u);
     EXPECT_EQ(fleet.routers()[0].port, 3301);
     const ServiceOptions options = fleet.options();

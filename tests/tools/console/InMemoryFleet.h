@@ -146,6 +146,23 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         options_ = options;
     }
+    VoicePrivacyState voicePrivacy(int number) override
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return voice_[number];
+    }
+    void changeVoicePrivacy(int number, VoicePrivacyChange change) override
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        VoicePrivacyState& state = voice_[number];
+        if (change == VoicePrivacyChange::RotateKey && !state.encrypted)
+            throw FleetError("voice is not encrypted: there is no key to replace");
+        state.previousHeard = change == VoicePrivacyChange::EndGrace ? false
+                              : change == VoicePrivacyChange::Encrypt ? state.previousHeard
+                                                                      : state.encrypted;
+        state.encrypted = change == VoicePrivacyChange::Encrypt || change == VoicePrivacyChange::RotateKey ||
+                          (change == VoicePrivacyChange::EndGrace && state.encrypted);
+    }
     std::string adminPasswordHash() override
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -172,6 +189,7 @@ private:
     std::vector<ChannelRecord> channels_;
     std::vector<RouterRecord> routers_;
     ServiceOptions options_;
+    std::map<int, VoicePrivacyState> voice_;
     std::string passwordHash_;
     std::string readFailure_;
 };

@@ -1,5 +1,7 @@
 // The talk-group page: the zones and the managed talk groups (channels) the
-// radios get in their settings, with forms to add, change and remove them.
+// radios get in their settings, with forms to add, change and remove them,
+// and the "encrypted" switch and key rotation of each talk group and of
+// individual calls.
 #pragma once
 
 #include "ConsolePage.h"
