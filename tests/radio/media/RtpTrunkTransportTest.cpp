@@ -1,6 +1,7 @@
 // The trunk transports of real oRTP sessions on real sockets, inside a
 // private network namespace: what the receive callbacks return on the channel
-// and individual-call streams, the forwarding of individual calls, and sends.
+// and individual-call streams, the forwarding of individual calls, sends, and
+// encrypted voice on the way in and out.
 #include "RtpTrunkTransport.h"
 
 #include "DeviceIdentity.h"
@@ -8,6 +9,7 @@
 #include "NetNamespace.h"
 #include "TrunkCalls.h"
 #include "UdpEndpoint.h"
+#include "VoicePrivacy.h"
 
 #include <gtest/gtest.h>
 
@@ -30,13 +32,13 @@ const char* const kOwnAddress = "226.205.239.1";
 class TrunkSession
 {
 public:
-    TrunkSession(int localPort, const char* remoteAddress, int remotePort)
+    TrunkSession(int localPort, const char* remoteAddress, int remotePort, RtpReceiveObserver* observer = nullptr)
     {
         session = rtp_session_new(RTP_SESSION_SENDRECV);
         rtp_session_set_local_addr(session, "0.0.0.0", localPort, localPort + 1);
         rtp_session_set_remote_addr_and_port(session, remoteAddress, remotePort, remotePort + 1);
         rtp_session_set_recv_buf_size(session, 2000);
-        bindTrunkTransports(session, nullptr);
+        bindTrunkTransports(session, observer);
         rtp_session_get_transports(session, &rtp, &rtcp);
         rtpSocket = rtp_session_get_rtp_socket(session);
     }
@@ -87,6 +89,52 @@ Bytes RtpPacket(std::uint32_t ssrc, std::size_t size = 172)
     packet[1] = 0;
     for (int i = 0; i < 4; ++i)
         packet[8 + i] = static_cast<unsigned char>(ssrc >> (24 - 8 * i));
+    return packet;
+}
+
+// What a media stream learns from its transports, with its voice privacy.
+class PrivateStream : public RtpReceiveObserver
+{
+public:
+    PrivateStream(const ChannelPrivacy& privacy, const char* group)
+    {
+        voice.configure(privacy, ntohl(inet_addr(group)), ntohl(inet_addr(group)));
+    }
+    void rtpPacketReceived(const unsigned char*, int) override { ++taken; }
+    void rtpNothingReceived() override {}
+    void rtcpMessageReceived(const unsigned char*, int) override {}
+    void rtpUnreadablePacketReceived(device_id_t ssrc) override { unreadable.push_back(ssrc); }
+    VoicePrivacy* voicePrivacy() override { return &voice; }
+
+    VoicePrivacy voice;
+    int taken = 0;
+    std::vector<device_id_t> unreadable;
+};
+
+ChannelPrivacy Encrypted(const VoiceKey& key)
+{
+    ChannelPrivacy privacy;
+    privacy.mode = ChannelPrivacy::Mode::Encrypted;
+    privacy.key = key;
+    return privacy;
+}
+
+// A voice packet with its sequence number.
+Bytes Voice(std::uint32_t ssrc, std::uint16_t sequence, std::size_t size = 100)
+{
+    Bytes packet = RtpPacket(ssrc, size);
+    packet[2] = static_cast<unsigned char>(sequence >> 8);
+    packet[3] = static_cast<unsigned char>(sequence);
+    return packet;
+}
+
+Bytes Protected(VoicePrivacy& sender, Bytes packet)
+{
+    int length = static_cast<int>(packet.size());
+    packet.resize(packet.size() + kVoicePrivacyMostAdded);
+    if (!sender.protectRtp(packet.data(), length, static_cast<int>(packet.size())))
+        return {};
+    packet.resize(static_cast<std::size_t>(length));
     return packet;
 }
 
@@ -251,6 +299,88 @@ TEST_F(TrunkTransport, PacketContentsArePrintedUpToTenBytes)
     ASSERT_TRUE(peer().SendTo(42006, RtpPacket(7, 200), "225.4.0.9"));
     ASSERT_EQ(channel.ReceiveWithin(), 200);
     EXPECT_TRUE(log.Contains("Received 200 byte packet: 128, 0, 85, 85, 85, 85, 85, 85, 0, 0, \n"));
+}
+
+// Whatever else arrives on an encrypted channel (clear voice, another key,
+// forged or cut packets) is dropped within the receive call that meets it:
+// the stream sees only authentic voice, so nothing else can make the channel
+// busy or be played. Without the key, encrypted voice is only reported.
+TEST_F(TrunkTransport, OnAnEncryptedChannelOnlyAuthenticVoiceReachesTheStream)
+{
+    const char* const group = "225.4.0.12";
+    const VoiceKey key = randomVoiceKey();
+    PrivateStream stream(Encrypted(key), group);
+    TrunkSession channel(42012, group, 42012, &stream);
+    channel.Join(group);
+    VoicePrivacy talker, stranger;
+    talker.configure(Encrypted(key), ntohl(inet_addr(group)), ntohl(inet_addr(group)));
+    stranger.configure(Encrypted(randomVoiceKey()), ntohl(inet_addr(group)), ntohl(inet_addr(group)));
+    const Bytes first = Protected(talker, Voice(0x0BADF00D, 1));
+    const Bytes second = Protected(talker, Voice(0x0BADF00D, 2));
+    Bytes forged = second;
+    forged[30] ^= 0x04;
+    const Bytes refused[] = {Voice(0x0BADF00D, 5, 90), Protected(stranger, Voice(0x0BADF00D, 3)), forged,
+                             Bytes(second.begin(), second.begin() + 20)};
+    for (const Bytes& packet : refused)
+        ASSERT_TRUE(peer().SendTo(42012, packet, group));
+    ASSERT_TRUE(peer().SendTo(42012, first, group));
+    ASSERT_TRUE(peer().SendTo(42012, second, group));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+
+    for (const Bytes& expected : {Voice(0x0BADF00D, 1), Voice(0x0BADF00D, 2)}) {
+        Bytes received;
+        ASSERT_EQ(channel.Receive(&received), static_cast<int>(expected.size()));
+        EXPECT_EQ(received, expected);
+    }
+    EXPECT_EQ(stream.taken, 2);
+    const VoicePrivacyCounters counters = stream.voice.counters();
+    EXPECT_EQ(counters.clearRefused, 1u);
+    EXPECT_EQ(counters.authenticationFailures, 2u);
+    EXPECT_EQ(counters.malformed, 1u);
+
+    PrivateStream withoutKey(ChannelPrivacy(), "225.4.0.13");
+    TrunkSession clearChannel(42014, "225.4.0.13", 42014, &withoutKey);
+    clearChannel.Join("225.4.0.13");
+    ASSERT_TRUE(peer().SendTo(42014, Protected(talker, Voice(0x0BADF00D, 6)), "225.4.0.13"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_LE(clearChannel.Receive(), 0) << "nothing to play";
+    EXPECT_EQ(withoutKey.taken, 0);
+    EXPECT_EQ(withoutKey.unreadable, std::vector<device_id_t>{0x0BADF00D}) << "reported as encrypted voice";
+}
+
+TEST_F(TrunkTransport, EncryptedStreamsSendOnlySrtpAndAnUnusableKeySendsNothing)
+{
+    const VoiceKey key = randomVoiceKey();
+    PrivateStream encrypted(Encrypted(key), "127.0.0.1");
+    PrivateStream unusable(readChannelPrivacy("AES_CM_128_HMAC_SHA1_80 inline:AAAA", ""), "127.0.0.1");
+    VoicePrivacy listener;
+    listener.configure(Encrypted(key), ntohl(inet_addr("127.0.0.1")), ntohl(inet_addr("127.0.0.1")));
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(peer().Port());
+    inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
+    for (PrivateStream* stream : {&encrypted, &unusable}) {
+        TrunkSession sender(42016, "127.0.0.1", peer().Port(), stream);
+        mblk_t* message = allocb(200, 0);
+        const Bytes voice = Voice(9, 40);
+        std::memcpy(message->b_wptr, voice.data(), voice.size());
+        message->b_wptr += voice.size();
+        // (Without routers the trunk reports the send as failed.)
+        const int result =
+            sender.rtp->t_sendto(sender.rtp, message, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        freemsg(message);
+        auto datagram = peer().Receive(std::chrono::milliseconds(300));
+        if (stream == &unusable) {
+            EXPECT_FALSE(datagram) << "no clear voice where a key was meant";
+            EXPECT_EQ(result, static_cast<int>(voice.size())) << "and no error for oRTP to report each time";
+            continue;
+        }
+        ASSERT_TRUE(datagram);
+        EXPECT_TRUE(isEncryptedVoicePacket(datagram->data(), static_cast<int>(datagram->size())));
+        int length = static_cast<int>(datagram->size());
+        ASSERT_EQ(listener.unprotectRtp(datagram->data(), length), VoicePrivacy::Verdict::Decrypted);
+        EXPECT_EQ(Bytes(datagram->begin(), datagram->begin() + length), voice);
+    }
 }
 
 TEST_F(TrunkTransport, ChainedMessageIsSentAsOneDatagram)
