@@ -2,8 +2,11 @@
 // a private network namespace: mouth-to-ear latency (a tone burst entering
 // A's capture until it leaves B's playback, both on the monotonic clock),
 // access time (start of transmission until A's first RTP packet leaves), and
-// process CPU while idle and while receiving a stream. Usage: bench_media_timing [cpu]
-// ("cpu" runs only the CPU figures; RVX_BENCH_CPU_SECONDS sets their window).
+// process CPU while idle and while receiving a stream; and the same on an
+// encrypted channel against a clear one, side by side.
+// Usage: bench_media_timing [cpu|privacy]
+// ("cpu" runs only the CPU figures, "privacy" only the encrypted against
+// clear figures; RVX_BENCH_CPU_SECONDS sets the CPU windows).
 #include "HalvaneChannel.h"
 #include "HardwareAudioChannel.h"
 #include "MediaLibrary.h"
@@ -12,6 +15,7 @@
 #include "TimestampingSoundCard.h"
 #include "TrunkCalls.h"
 #include "UdpEndpoint.h"
+#include "VoicePrivacy.h"
 #include "debug_log_control.h"
 
 #include <QCoreApplication>
@@ -54,16 +58,35 @@ double Level(const std::vector<std::int16_t>& samples)
     return samples.empty() ? 0.0 : std::sqrt(sum / samples.size());
 }
 
-void Report(const char* what, std::vector<double> values, const char* goal)
+double Percentile(std::vector<double> values, double share)
+{
+    std::sort(values.begin(), values.end());
+    return values[std::min(values.size() - 1, static_cast<std::size_t>(std::ceil(share * values.size())) - 1)];
+}
+
+void Report(const char* what, const std::vector<double>& values, const char* goal)
 {
     if (values.empty()) {
         std::printf("%-58s no samples\n", what);
         return;
     }
-    std::sort(values.begin(), values.end());
-    const double median = values[values.size() / 2];
-    const double p95 = values[std::min(values.size() - 1, static_cast<std::size_t>(std::ceil(0.95 * values.size())) - 1)];
-    std::printf("%-58s n=%2zu  median %7.1f ms  p95 %7.1f ms  (goal %s)\n", what, values.size(), median, p95, goal);
+    std::printf("%-58s n=%2zu  median %7.1f ms  p95 %7.1f ms  (goal %s)\n", what, values.size(),
+                Percentile(values, 0.5), Percentile(values, 0.95), goal);
+}
+
+// The same figure on a clear and on an encrypted channel, and how far apart.
+void ReportSideBySide(const char* what, const std::vector<double>& clear, const std::vector<double>& encrypted)
+{
+    if (clear.empty() || encrypted.empty()) {
+        std::printf("%-58s no samples\n", what);
+        return;
+    }
+    const double clearP95 = Percentile(clear, 0.95);
+    const double encryptedP95 = Percentile(encrypted, 0.95);
+    std::printf("%-58s p95 clear %7.2f ms  encrypted %7.2f ms  difference %+6.2f ms  (goal within 1 ms)\n", what,
+                clearP95, encryptedP95, encryptedP95 - clearP95);
+    std::printf("%-58s median clear %7.2f ms  encrypted %7.2f ms  (n=%zu, %zu)\n", "", Percentile(clear, 0.5),
+                Percentile(encrypted, 0.5), clear.size(), encrypted.size());
 }
 
 HardwareAudioChannel::Options DefaultCards()
@@ -82,10 +105,19 @@ HardwareAudioChannel::Options TimestampingCards()
     return options;
 }
 
+// One fixed group key: what the settings document would give both radios.
+ChannelPrivacy EncryptedChannel()
+{
+    static const ChannelPrivacy privacy =
+        readChannelPrivacy("AES_CM_128_HMAC_SHA1_80 inline:QUJDREVGR0hJSktMTU5PUFFSU1RVVldYWVphYmNk", "");
+    return privacy;
+}
+
 // A talks to B on one group; both attached to the one audio channel.
 struct TwoRadios
 {
-    explicit TwoRadios(const StreamSettings& settings, const HardwareAudioChannel::Options& cards = DefaultCards())
+    explicit TwoRadios(const StreamSettings& settings, const HardwareAudioChannel::Options& cards = DefaultCards(),
+                       const ChannelPrivacy& privacy = ChannelPrivacy())
         : a(0, 0, settings), b(0, 1, settings), audio(cards)
     {
         audio.attachMediaStream(&a);
@@ -93,14 +125,20 @@ struct TwoRadios
         a.setSsrc(0xA);
         a.setChannelAddress(44000, kGroup, 44002, 44003);
         b.setChannelAddress(44002, kGroup, 44002, 44003);
+        setPrivacy(privacy);
+    }
+    void setPrivacy(const ChannelPrivacy& privacy)
+    {
+        a.setVoicePrivacy(privacy);
+        b.setVoicePrivacy(privacy);
     }
     HalvaneChannel a;
     HalvaneChannel b;
     HardwareAudioChannel audio;
 };
 
-void MouthToEar(PulseAudioServer& pulse, const char* name, const StreamSettings& settings, const char* flags,
-                const char* goal)
+std::vector<double> MouthToEar(PulseAudioServer& pulse, const char* name, const StreamSettings& settings,
+                               const char* flags, const char* goal)
 {
     debug_log_load_flags_from_text(flags);
     TwoRadios radios(settings);
@@ -125,16 +163,19 @@ void MouthToEar(PulseAudioServer& pulse, const char* name, const StreamSettings&
     }
     radios.a.stopTransmit();
     debug_log_load_flags_from_text("");
-    Report(name, latencies, goal);
+    if (name != nullptr)
+        Report(name, latencies, goal);
+    return latencies;
 }
 
 // The radios' own path only: the timestamping card notes when a burst's
 // first sample leaves A's capture and when B's playback is first given it.
-void MouthToEarOwnPath(TimestampingSoundCard& card, const char* name, const StreamSettings& settings,
-                       const char* flags, const char* goal)
+std::vector<double> MouthToEarOwnPath(TimestampingSoundCard& card, const char* name, const StreamSettings& settings,
+                                      const char* flags, const char* goal,
+                                      const ChannelPrivacy& privacy = ChannelPrivacy())
 {
     debug_log_load_flags_from_text(flags);
-    TwoRadios radios(settings, TimestampingCards());
+    TwoRadios radios(settings, TimestampingCards(), privacy);
     card.SetCaptureTone(0);
     radios.a.startTransmit();
     Pump(2000ms);
@@ -151,12 +192,15 @@ void MouthToEarOwnPath(TimestampingSoundCard& card, const char* name, const Stre
     }
     radios.a.stopTransmit();
     debug_log_load_flags_from_text("");
-    Report(name, latencies, goal);
+    if (name != nullptr)
+        Report(name, latencies, goal);
+    return latencies;
 }
 
-void AccessTime(const char* name, const StreamSettings& settings)
+std::vector<double> AccessTime(const char* name, const StreamSettings& settings,
+                               const ChannelPrivacy& privacy = ChannelPrivacy())
 {
-    TwoRadios radios(settings);
+    TwoRadios radios(settings, DefaultCards(), privacy);
     Pump(1000ms);
     std::vector<double> times;
     for (int i = 0; i < 20; ++i) {
@@ -169,7 +213,9 @@ void AccessTime(const char* name, const StreamSettings& settings)
         radios.a.stopTransmit();
         Pump(300ms);
     }
-    Report(name, times, "under 300 ms at p95 with the radio's 250 ms key-up wait added");
+    if (name != nullptr)
+        Report(name, times, "under 300 ms at p95 with the radio's 250 ms key-up wait added");
+    return times;
 }
 
 double ProcessCpuSeconds()
@@ -179,22 +225,40 @@ double ProcessCpuSeconds()
     return now.tv_sec + now.tv_nsec / 1e9;
 }
 
-// A PCMU stream of 20 ms packets, as another radio sends it.
+// One 20 ms PCMU packet of talker 0x0B, passed through its voice privacy;
+// empty when that refuses to send it.
+rvx::test::Bytes PcmuPacket(VoicePrivacy& sender, std::uint32_t sequence)
+{
+    rvx::test::Bytes packet(12 + 160 + kVoicePrivacyMostAdded, 0xFF);
+    packet[0] = 0x80;
+    packet[1] = 0;
+    packet[2] = static_cast<unsigned char>(sequence >> 8);
+    packet[3] = static_cast<unsigned char>(sequence);
+    const std::uint32_t timestamp = sequence * 160;
+    for (int i = 0; i < 4; ++i)
+        packet[4 + i] = static_cast<unsigned char>(timestamp >> (24 - 8 * i));
+    packet[11] = 0x0B;
+    int length = 12 + 160;
+    if (!sender.protectRtp(packet.data(), length, static_cast<int>(packet.size())))
+        return {};
+    packet.resize(static_cast<std::size_t>(length));
+    return packet;
+}
+
+// A PCMU stream of 20 ms packets, as another radio sends it; protected
+// under its own sender key when a privacy is given.
 // noteCpu is called after each packet, on the sender's thread.
-void SendStream(std::atomic<bool>& running, const std::function<void()>& noteCpu)
+void SendStream(std::atomic<bool>& running, const std::function<void()>& noteCpu,
+                const ChannelPrivacy& privacy = ChannelPrivacy())
 {
     rvx::test::UdpEndpoint peer("127.0.0.1");
-    rvx::test::Bytes packet(12 + 160, 0xFF);
+    VoicePrivacy sender;
+    sender.configure(privacy, voiceScopeOf(kGroup), voiceScopeOf(kGroup));
     auto next = Clock::now();
     for (std::uint32_t sequence = 0; running; ++sequence) {
-        packet[0] = 0x80;
-        packet[1] = 0;
-        packet[2] = static_cast<unsigned char>(sequence >> 8);
-        packet[3] = static_cast<unsigned char>(sequence);
-        const std::uint32_t timestamp = sequence * 160;
-        for (int i = 0; i < 4; ++i)
-            packet[4 + i] = static_cast<unsigned char>(timestamp >> (24 - 8 * i));
-        packet[11] = 0x0B;
+        rvx::test::Bytes packet = PcmuPacket(sender, sequence);
+        if (packet.empty())
+            break;
         peer.SendTo(44002, packet, kGroup);
         noteCpu();
         next += 20ms;
@@ -265,6 +329,103 @@ void CpuSideBySide(PulseAudioServer& server, int seconds)
                 own.receiving);
 }
 
+// A radio receiving a clear stream and an encrypted one, in turns of the
+// given length on the one radio (its channel switched between them), so
+// that both see the same machine; the test card keeps the sound server out.
+void CpuReceivingEncryptedSideBySide(PulseAudioServer& pulse, int seconds, int turns)
+{
+    RadioCpuClock clock(pulse);
+    HalvaneChannel individualTx(2, 2, {"PCMU", "20"}); // outlives the audio channel it is attached to
+    TwoRadios radios({"PCMU", "20"}, TimestampingCards());
+    radios.audio.attachMediaStream(&individualTx);
+    Pump(1000ms);
+    std::vector<double> clear, encrypted;
+    std::uint64_t decrypted = 0;
+    for (int turn = 0; turn < 2 * turns; ++turn) {
+        const bool encrypt = turn % 2 == 1;
+        const ChannelPrivacy privacy = encrypt ? EncryptedChannel() : ChannelPrivacy();
+        radios.setPrivacy(privacy);
+        const std::uint64_t decryptedBefore = radios.b.privacyCounters().decrypted;
+        std::atomic<bool> running{true};
+        std::thread sender([&] {
+            SendStream(running, [&] { clock.senderSeconds = ThreadCpuSeconds(); }, privacy);
+        });
+        Pump(1000ms);
+        const double before = clock.Seconds();
+        Pump(std::chrono::seconds(seconds));
+        (encrypt ? encrypted : clear).push_back((clock.Seconds() - before) / seconds * 100.0);
+        running = false;
+        sender.join();
+        if (encrypt)
+            decrypted += radios.b.privacyCounters().decrypted - decryptedBefore;
+        Pump(500ms);
+    }
+    std::sort(clear.begin(), clear.end());
+    std::sort(encrypted.begin(), encrypted.end());
+    const double clearMedian = clear[clear.size() / 2];
+    const double encryptedMedian = encrypted[encrypted.size() / 2];
+    std::printf("CPU of a radio receiving a PCMU stream (test card), %d turns of %d s each, %% of one core\n", turns,
+                seconds);
+    std::printf("%-58s clear %6.2f %%  encrypted %6.2f %%  difference %+5.2f points  (goal within 0.2)\n",
+                "  median of the turns", clearMedian, encryptedMedian, encryptedMedian - clearMedian);
+    std::printf("%-58s clear %6.2f..%.2f %%  encrypted %6.2f..%.2f %%  (%llu packets decrypted)\n",
+                "  range of the turns", clear.front(), clear.back(), encrypted.front(), encrypted.back(),
+                static_cast<unsigned long long>(decrypted));
+}
+
+// The receiving side's checking and decryption alone, per packet, on this
+// thread's CPU clock (the first packet's key derivation included): what a
+// 20 ms stream costs a listener, without the rest of the radio around it.
+void DecryptionCostPerPacket()
+{
+    constexpr std::uint32_t kPackets = 5000;
+    const VoiceScope group = voiceScopeOf(kGroup);
+    VoicePrivacy talker, listener;
+    talker.configure(EncryptedChannel(), group, group);
+    listener.configure(EncryptedChannel(), group, group);
+    std::vector<rvx::test::Bytes> packets;
+    for (std::uint32_t sequence = 0; sequence < kPackets; ++sequence)
+        packets.push_back(PcmuPacket(talker, sequence));
+    std::uint32_t taken = 0;
+    const double start = ThreadCpuSeconds();
+    for (rvx::test::Bytes& packet : packets) {
+        int length = static_cast<int>(packet.size());
+        if (listener.unprotectRtp(packet.data(), length) == VoicePrivacy::Verdict::Decrypted)
+            ++taken;
+    }
+    const double perPacket = (ThreadCpuSeconds() - start) / kPackets;
+    std::printf("%-58s %.2f us per packet, %.4f %% of one core at 50 packets/s  (%u of %u taken)\n",
+                "  checking and decrypting alone", perPacket * 1e6, perPacket * 50 * 100.0, taken, kPackets);
+}
+
+// Mouth-to-ear, access time and receiving CPU on an encrypted channel
+// against a clear one, each pair measured in turn in this one run.
+void PrivacySideBySide(TimestampingSoundCard& card, PulseAudioServer& pulse, int cpuSeconds)
+{
+    std::printf("\nVoice privacy: an encrypted channel against a clear one\n");
+    const struct
+    {
+        const char* name;
+        StreamSettings settings;
+        const char* flags;
+    } cases[] = {
+        {"defaults (Speex 5, 100 ms packets, jitter 100)", {"Speex 5", "100"}, ""},
+        {"low latency (Opus 12, 20 ms, jitter 50)", {"Opus 12", "20"}, "SET_JITTER_BUFFER_50\n"},
+    };
+    for (const auto& c : cases) {
+        const auto clear = MouthToEarOwnPath(card, nullptr, c.settings, c.flags, "");
+        const auto encrypted = MouthToEarOwnPath(card, nullptr, c.settings, c.flags, "", EncryptedChannel());
+        ReportSideBySide((std::string("Mouth-to-ear (test card), ") + c.name).c_str(), clear, encrypted);
+    }
+    for (const auto& c : cases) {
+        const auto clear = AccessTime(nullptr, c.settings);
+        const auto encrypted = AccessTime(nullptr, c.settings, EncryptedChannel());
+        ReportSideBySide((std::string("Access time, ") + c.name).c_str(), clear, encrypted);
+    }
+    CpuReceivingEncryptedSideBySide(pulse, std::max(5, cpuSeconds / 3), 5);
+    DecryptionCostPerPacket();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -289,8 +450,13 @@ int main(int argc, char** argv)
     const char* cpuSeconds = std::getenv("RVX_BENCH_CPU_SECONDS");
     TimestampingSoundCard& card = TimestampingSoundCard::Install(mediaFactory());
     const std::string part = argc > 1 ? argv[1] : "all";
+    const int seconds = cpuSeconds != nullptr ? std::atoi(cpuSeconds) : 30;
     if (part == "cpu") {
-        CpuSideBySide(pulse, cpuSeconds != nullptr ? std::atoi(cpuSeconds) : 30);
+        CpuSideBySide(pulse, seconds);
+        return 0;
+    }
+    if (part == "privacy") {
+        PrivacySideBySide(card, pulse, seconds);
         return 0;
     }
     std::printf("\nMedia timing, both radios in one process on one group\n");
@@ -306,6 +472,7 @@ int main(int argc, char** argv)
                "SET_JITTER_BUFFER_50\n", "p95 under 100 ms");
     AccessTime("Start of transmission to first RTP packet, defaults", {"Speex 5", "100"});
     AccessTime("Start of transmission to first RTP packet, 20 ms packets", {"Opus 12", "20"});
-    CpuSideBySide(pulse, cpuSeconds != nullptr ? std::atoi(cpuSeconds) : 30);
+    CpuSideBySide(pulse, seconds);
+    PrivacySideBySide(card, pulse, seconds);
     return 0;
 }
