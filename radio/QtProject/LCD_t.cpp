@@ -40,8 +40,10 @@ constexpr int kChannelMode = 0;
 constexpr int kIndividualCallMode = 1;
 constexpr int kPaMode = 2;
 const char* const kServiceName = "Halvane";
-const char* const kGreyEntry = "background-color: rgb(189,189,189);";
-const char* const kRedEntry = "background-color: red;";
+// Diagnostic entries: grey when off, red when on, with black text that
+// reads on both.
+const char* const kGreyEntry = "color: black; background-color: rgb(189,189,189);";
+const char* const kRedEntry = "color: black; background-color: red;";
 
 void useDisplayFont()
 {
@@ -57,12 +59,19 @@ void useDisplayFont()
     QGuiApplication::setFont(font);
 }
 
+// Links on the blue pages in a light colour, as readable as the white text
+// (rich text takes the application's dark link colour otherwise).
+QString withLightLinks(const QString& html)
+{
+    return QStringLiteral("<style>a { color: #a0ebff; }</style>") + html;
+}
+
 QString registrationPageText()
 {
     const QString url = QString::fromStdString(managementServiceUrl("/register"));
-    return QStringLiteral("Register this radio at <a href=\"%1\">%1</a> with the code above, then press "
-                          "Finished.")
-        .arg(url.toHtmlEscaped());
+    return withLightLinks(QStringLiteral("Register this radio at <a href=\"%1\">%1</a> with the code above, "
+                                         "then press Finished.")
+                              .arg(url.toHtmlEscaped()));
 }
 
 QString hemisphereText(double value, char positive, char negative)
@@ -340,8 +349,9 @@ void LCD_t::viSetRemoteDebugVisible(bool visible)
 void LCD_t::viUpdateNetworkReadyStatus(bool ready)
 {
     ui_.networkReadyLabel->setText(ready ? QStringLiteral("Ready") : QStringLiteral("Not Ready"));
+    // A light red: plain red does not stand out from the blue page.
     ui_.networkReadyLabel->setStyleSheet(ready ? QStringLiteral("color: rgb(118, 255, 14);")
-                                               : QStringLiteral("color: red;"));
+                                               : QStringLiteral("color: rgb(255, 185, 185);"));
 }
 
 void LCD_t::viUpdateSelectedNetworkInterface(QString name)
@@ -410,7 +420,7 @@ void LCD_t::updateSoftwareVersionText()
     versions.devicePageUrl = QString::fromStdString(managementServiceUrl("/devices"));
     versions.registered = information.registered;
     const SoftwareVersionText text = makeSoftwareVersionText(versions);
-    ui_.versionText->setText(text.html);
+    ui_.versionText->setText(withLightLinks(text.html));
     if (text.updateAvailable) {
         ui_.homeSettingsIcon->setPixmap(QPixmap(QStringLiteral(":/images/resources/cogIconWarning.png")));
         ui_.softwareVersionEntry->setStyleSheet(

@@ -72,6 +72,8 @@ QPushButton* titleButton(QWidget* parent, const char* name, const QIcon& icon)
 
 void MainWindowForm::setupUi(QWidget* centralWidget)
 {
+    // A disabled PTT says why in text dark enough to read on its grey.
+    centralWidget->setStyleSheet(QStringLiteral("QPushButton#pttButton:disabled { color: rgb(64,64,64); }"));
     widgetRVX4400 = new QWidget(centralWidget);
     widgetRVX4400->setObjectName(QStringLiteral("widgetRVX4400"));
     widgetRVX4400->setGeometry(2, 0, 1177, 380);

@@ -13,6 +13,8 @@ endfunction()
 
 rvx_add_widget_test(ui_handler_test ${CMAKE_CURRENT_LIST_DIR}/UiHandlerTest.cpp)
 rvx_add_widget_test(lcd_test ${CMAKE_CURRENT_LIST_DIR}/LcdTest.cpp)
+# Pictures of every screen of the panel, as the readability test saw them.
+target_compile_definitions(lcd_test PRIVATE PANEL_SCREENS_ARTEFACTS="${CMAKE_CURRENT_BINARY_DIR}/front-panel-screens")
 rvx_add_widget_test(main_window_test ${CMAKE_CURRENT_LIST_DIR}/MainWindowTest.cpp)
 rvx_add_widget_test(talkbox_settings_test ${CMAKE_CURRENT_LIST_DIR}/TalkboxSettingsTest.cpp)
 
