@@ -206,7 +206,17 @@ void LCD_t::viSetComboBoxChannelList(QStringList channels)
 void LCD_t::viSetChannelIndex(int index)
 {
     setChannelListQuietly([&] { ui_.talkGroupComboBox->setCurrentIndex(index); });
-    ui_.labelCallerID->clear();
+    clearCallerId();
+}
+
+// The caller block belongs to the channel's last talker: it goes as a whole,
+// and stays empty until the next talker (the location page keeps the last
+// contact).
+void LCD_t::clearCallerId()
+{
+    callerIdShown_ = false;
+    for (QLabel* line : {ui_.labelCallerID, ui_.callerDistanceLabel, ui_.callerIdNumberLabel})
+        line->clear();
 }
 
 void LCD_t::viCurrentZoneName(const char* name)
@@ -243,6 +253,7 @@ void LCD_t::showContact(device_id_t contact, QLabel* name, QLabel* idLine)
 void LCD_t::viChannelCallContactID(device_id_t contact)
 {
     channelCaller_ = contact;
+    callerIdShown_ = true;
     showContact(contact, ui_.labelCallerID, ui_.callerIdNumberLabel);
     ui_.lastContactNameLabel->setText(ui_.labelCallerID->text());
 }
@@ -314,7 +325,10 @@ void LCD_t::viUpdateContactUpdateDistanceFromMe()
             text = QString::fromStdString(distanceText(relative, "English"));
     }
     ui_.gpsDistanceLabel->setText(text);
-    (mode_ == kChannelMode ? ui_.callerDistanceLabel : ui_.individualCallDistance)->setText(text);
+    if (mode_ != kChannelMode)
+        ui_.individualCallDistance->setText(text);
+    else if (callerIdShown_)
+        ui_.callerDistanceLabel->setText(text);
     if (partner != 0 && partner == channelCaller_) {
         const location_t theirs = contacts_->contact(partner).location();
         ui_.lastContactPositionLabel->setText(

@@ -75,6 +75,7 @@ private:
     void hideUnusedWidgets();
     void setChannelListQuietly(const std::function<void()>& change);
     void showContact(device_id_t contact, QLabel* name, QLabel* idLine);
+    void clearCallerId();
     void updateSoftwareVersionText();
     device_id_t currentPartner() const;
 
@@ -86,5 +87,6 @@ private:
     int mode_ = 0;
     int emergencyBlinkCount_ = 0;
     device_id_t channelCaller_ = 0;
+    bool callerIdShown_ = false;
     device_id_t individualCallPartner_ = 0;
 };

@@ -212,13 +212,30 @@ TEST_F(LcdTest, RegistrationTexts)
     EXPECT_FALSE(ui().skipRegistrationLegend->isVisible());
 }
 
+// The caller block (name, distance, id) goes as one on a channel change, and
+// later news of that caller's position does not bring its distance back.
 TEST_F(LcdTest, CallerIdNameAndIdAreShownAndClearedOnChannelChange)
 {
+    location_t here;
+    here.latitude = 45.0;
+    here.longitude = -108.0;
+    here.valid = true;
+    MyLocationManager_t::instance()->setLocation(here);
+    RadioContact bravo(0x22, "Bravo");
+    location_t north = here;
+    north.latitude += 1.0 / 69.0;
+    bravo.setLocation(north);
+    contacts.updateContact(bravo);
+
     lcd.viChannelCallContactID(0x22);
     EXPECT_EQ(ui().labelCallerID->text(), "Bravo");
     EXPECT_EQ(ui().callerIdNumberLabel->text(), "ID: 00000022");
+    EXPECT_FALSE(ui().callerDistanceLabel->text().isEmpty());
     lcd.viSetChannelIndex(0);
-    EXPECT_TRUE(ui().labelCallerID->text().isEmpty());
+    lcd.viUpdateContactInfo(0x22);
+    for (const QLabel* line : {ui().labelCallerID, ui().callerDistanceLabel, ui().callerIdNumberLabel})
+        EXPECT_TRUE(line->text().isEmpty()) << line->objectName().toStdString() << ": " << line->text().toStdString();
+    EXPECT_EQ(ui().lastContactNameLabel->text(), "Bravo") << "the location page keeps the last contact";
 }
 
 TEST_F(LcdTest, DistanceToTheCallerNeedsBothPositions)
