@@ -122,6 +122,7 @@ void LCD_t::hideUnusedWidgets()
     for (QWidget* widget : std::initializer_list<QWidget*>{
              ui_.updateNowEntry, ui_.usbSettingsEntry, ui_.selectedInterfaceLabel, ui_.remoteDebugEntry,
              ui_.keyHashLabel, findChild<QLabel*>(QStringLiteral("keyHashTitle")), ui_.labelTX, ui_.labelRX,
+             ui_.networkReadyLabel, ui_.tbSignalBarIndicator,
              ui_.emergencyStatusIndicator, ui_.paTimeoutLabel, ui_.paTimeoutBar, ui_.callTimeoutLabel,
              ui_.callTimeoutBar})
         widget->hide();
@@ -371,6 +372,19 @@ void LCD_t::viUpdateNetworkReadyStatus(bool ready)
 void LCD_t::viUpdateSelectedNetworkInterface(QString name)
 {
     ui_.selectedInterfaceLabel->setText(QStringLiteral("Selected Interface: ") + name);
+}
+
+void LCD_t::viUpdateNetworkState(NetworkState state)
+{
+    ui_.selectedInterfaceLabel->setVisible(state.reported);
+    ui_.networkReadyLabel->setVisible(state.reported);
+    if (state.reported) {
+        viUpdateSelectedNetworkInterface(state.selectedInterface.isEmpty() ? QStringLiteral("none")
+                                                                           : state.selectedInterface);
+        viUpdateNetworkReadyStatus(state.ready);
+    }
+    ui_.ipAddressLabel->setText(state.address.isEmpty() ? QStringLiteral("IP Address:")
+                                                        : QStringLiteral("IP Address: ") + state.address);
 }
 
 void LCD_t::viUpdateSoftwareUpdateStatus(QString status)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "LcdForm.h"
+#include "NetworkState.h"
 #include "ScreenName.h"
 #include "device_id.h"
 
@@ -62,6 +63,9 @@ public slots:
     void viSetRemoteDebugVisible(bool visible);
     void viUpdateNetworkReadyStatus(bool ready);
     void viUpdateSelectedNetworkInterface(QString name);
+    // The selection's state: its interface, readiness and address, or
+    // nothing while the platform reports no interface.
+    void viUpdateNetworkState(NetworkState state);
     void viUpdateSoftwareUpdateStatus(QString status);
     void viUpdateSettingsFromUsbStatus(QString status);
     void viEmergencyStatusStart();

@@ -188,7 +188,8 @@ void LcdForm::buildStatusBar(QWidget* lcd)
     selectedZone = label(statusBar, "selectedZone", QString(), QRect(76, 0, 132, 18), kStatusPx, Qt::AlignCenter);
     volumeStatusBarLabel = label(statusBar, "volumeStatusBarLabel", QString(), QRect(210, 0, 70, 18), kStatusPx,
                                  Qt::AlignRight | Qt::AlignVCenter);
-    tbSignalBarIndicator = picture(statusBar, "tbSignalBarIndicator", ":/images/resources/signal_bars_5.png",
+    // Shown only for a measured signal strength, which no interface reports yet.
+    tbSignalBarIndicator = picture(statusBar, "tbSignalBarIndicator", ":/images/resources/signal_bars_0.png",
                                    QRect(286, 1, 32, 16));
 }
 

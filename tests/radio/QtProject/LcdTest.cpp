@@ -283,6 +283,39 @@ TEST_F(LcdTest, StatusIndicatorsAndStatusTexts)
     EXPECT_TRUE(ui().selectedZone->text().isEmpty());
 }
 
+// The network screen shows the selected interface's real state, or nothing
+// while the platform reports no interface; the status bar shows no signal
+// strength that nothing measures.
+TEST_F(LcdTest, NetworkScreenShowsTheSelectionsStateOrNothing)
+{
+    lcd.show();
+    lcd.viSelectScreen(networkAndWirelessSettingsScreen);
+    const auto shown = [this] {
+        QStringList lines;
+        for (const QLabel* line : {ui().selectedInterfaceLabel, ui().networkReadyLabel, ui().ipAddressLabel})
+            if (line->isVisible())
+                lines << line->text();
+        return lines.join(" | ").toStdString();
+    };
+    EXPECT_EQ(shown(), "IP Address:") << "nothing is known before the first report";
+    EXPECT_FALSE(ui().tbSignalBarIndicator->isVisible());
+    const struct
+    {
+        NetworkState state;
+        const char* expected;
+    } rows[] = {
+        {{true, "eth0", true, "192.0.2.7"}, "Selected Interface: eth0 | Ready | IP Address: 192.0.2.7"},
+        {{true, "ppp0", false, ""}, "Selected Interface: ppp0 | Not Ready | IP Address:"},
+        {{true, "", false, ""}, "Selected Interface: none | Not Ready | IP Address:"},
+        {{false, "", false, ""}, "IP Address:"},
+    };
+    for (const auto& row : rows) {
+        lcd.viUpdateNetworkState(row.state);
+        EXPECT_EQ(shown(), row.expected);
+        EXPECT_FALSE(ui().tbSignalBarIndicator->isVisible());
+    }
+}
+
 TEST_F(LcdTest, SetupScreenShowsTheUnitsInformation)
 {
     RadioInformationSource::setSource([] {
@@ -634,7 +667,10 @@ TEST_F(PanelScreensTest, EveryScreenIsReadableAndNothingOverlaps)
         {"setup", setupScreen, {}},
         {"settings-management", setupSettingsScreen, {}},
         {"usb-settings", updateSettingsFromUsbScreen, {}},
-        {"network", networkAndWirelessSettingsScreen, {}},
+        {"network", networkAndWirelessSettingsScreen,
+         [this] { lcd->viUpdateNetworkState({true, "eth0", true, "192.0.2.7"}); }},
+        {"network-not-ready", networkAndWirelessSettingsScreen,
+         [this] { lcd->viUpdateNetworkState({true, "ppp0", false, ""}); }},
         {"restarting", restartingScreen, {}},
         {"software-unregistered", softwareUpdateScreen,
          [this] { information.registered = false; }},
