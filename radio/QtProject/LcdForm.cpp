@@ -2,6 +2,8 @@
 // screen-number order, their texts, fixed pixel fonts and style.
 #include "LcdForm.h"
 
+#include "BoundedPopupComboBox.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
@@ -43,7 +45,8 @@ QFrame#statusBar, QStackedWidget#stackedWidgetVolumeCallerId, QStackedWidget#sta
 QLabel[entry="true"], QGroupBox { color: white; background-color: rgb(0,85,255); border-radius: 5px; }
 QLabel#labelRX { background-color: rgb(0,128,0); border-radius: 3px; }
 QLabel#labelTX { background-color: rgb(220,0,0); border-radius: 3px; }
-QComboBox { color: white; background-color: rgb(0,0,0); border: 1px solid white; border-radius: 4px; padding-left: 6px; }
+QComboBox { color: white; background-color: rgb(0,0,0); border: 1px solid white; border-radius: 4px; padding-left: 6px;
+  combobox-popup: 0; }
 QComboBox QAbstractItemView { color: white; background-color: rgb(0,0,0); selection-background-color: rgb(0,85,255); }
 QListWidget { color: white; background-color: rgb(0,0,0); border: none; }
 QListWidget::item:selected { background-color: rgb(0,85,255); }
@@ -217,7 +220,8 @@ void LcdForm::buildRegistrationPage()
 void LcdForm::buildHomePage()
 {
     QWidget* page = addPage("homePage");
-    talkGroupComboBox = new QComboBox(page);
+    // Its list drops down over the page, not beyond the display.
+    talkGroupComboBox = new BoundedPopupComboBox(stackedWidget, page);
     talkGroupComboBox->setObjectName(QStringLiteral("talkGroupComboBox"));
     talkGroupComboBox->setGeometry(52, 8, 216, 30);
     setPixelFont(talkGroupComboBox, kTitlePx);

@@ -1,6 +1,8 @@
 // Construction of the main window's widgets at their rectangles.
 #include "MainWindowForm.h"
 
+#include "DetentKnob.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QDial>
@@ -31,7 +33,7 @@ QPushButton* button(QWidget* parent, const char* name, const QString& text, cons
 
 QDial* knob(QWidget* parent, const char* name, const QRect& rect, int maximum, bool wrapping)
 {
-    auto* dial = new QDial(parent);
+    auto* dial = new DetentKnob(parent);
     dial->setObjectName(QString::fromLatin1(name));
     dial->setGeometry(rect);
     dial->setRange(0, maximum);
