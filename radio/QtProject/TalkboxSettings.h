@@ -85,7 +85,9 @@ private:
     void storeLocation();
     bool storeCodecAndInterval();
     bool storeServiceSettings();
-    bool coordinatesComplete() const;
+    bool coordinatesAcceptable() const;
+    // OK only while everything it would store is acceptable.
+    void updateOkButton();
 
     QTabWidget* tabs_ = nullptr;
     QComboBox* cboPlaybackDevices_ = nullptr;
@@ -110,7 +112,6 @@ private:
     QLineEdit* serverFingerprintEntry_ = nullptr;
     QLabel* serverKeyProblem_ = nullptr;
     QDialogButtonBox* buttonBox_ = nullptr;
-    bool entriesConnected_ = false;
     std::function<bool()> askRestart_;
     std::function<void()> restart_;
 };

@@ -13,8 +13,18 @@ endfunction()
 
 rvx_add_widget_test(ui_handler_test ${CMAKE_CURRENT_LIST_DIR}/UiHandlerTest.cpp)
 rvx_add_widget_test(lcd_test ${CMAKE_CURRENT_LIST_DIR}/LcdTest.cpp)
+# Pictures of every screen of the panel, as the readability test saw them.
+target_compile_definitions(lcd_test PRIVATE PANEL_SCREENS_ARTEFACTS="${CMAKE_CURRENT_BINARY_DIR}/front-panel-screens")
 rvx_add_widget_test(main_window_test ${CMAKE_CURRENT_LIST_DIR}/MainWindowTest.cpp)
 rvx_add_widget_test(talkbox_settings_test ${CMAKE_CURRENT_LIST_DIR}/TalkboxSettingsTest.cpp)
+
+# Real input on an X server of the test's own: the knobs, the talk-group
+# list and the settings dialog's coordinates, pressed, turned and typed by
+# xdotool.
+add_executable(front_panel_input_test ${CMAKE_CURRENT_LIST_DIR}/FrontPanelInputTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/XvfbWidgetTestMain.cpp)
+target_link_libraries(front_panel_input_test PRIVATE rvx_frontpanel rvx_test_support Qt6::Test GTest::gtest)
+gtest_discover_tests(front_panel_input_test DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
 
 # The real program's registration gate against the simulator.
 rvx_add_test(registration_gate_test QT SOURCES ${CMAKE_CURRENT_LIST_DIR}/RegistrationGateTest.cpp
