@@ -15,6 +15,7 @@ packages=(
   xvfb xauth fonts-liberation xdotool locales
   pulseaudio pulseaudio-utils
   chromium chromium-driver python3-selenium
+  dpkg-dev help2man lintian desktop-file-utils appstream
 )
 
 SUDO=""
