@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libxcb1-dev
   libpugixml-dev liblzo2-dev
   libortp-dev libmediastreamer-dev libbctoolbox-dev
   gpg gpg-agent libcpp-httplib-dev

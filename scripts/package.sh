@@ -17,9 +17,11 @@ if [ -z "${SOURCE_DATE_EPOCH:-}" ] && git -C "$here" rev-parse --git-dir >/dev/n
   export SOURCE_DATE_EPOCH
 fi
 
-# Debian's compiler and linker flags, with every hardening option.
-flags() { (cd "$here" && DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1"); }
-cmake -S "$here" -B "$tree" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+# Debian's compiler and linker flags, with every hardening option; without
+# debugging information, which the packages strip anyway.
+flags() { (cd "$here" && DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1") | sed 's/\(^\| \)-g\( \|$\)/ /'; }
+cmake -S "$here" -B "$tree" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE=-DNDEBUG \
+  -DCMAKE_C_FLAGS_RELEASE=-DNDEBUG -DCMAKE_INSTALL_PREFIX=/usr \
   -DRVX_DEBIAN_PACKAGES=ON -DRVX_BUILD_TESTS=OFF -DRVX_BUILD_BENCH=OFF \
   -DCMAKE_C_FLAGS="$(flags CFLAGS) $(flags CPPFLAGS)" -DCMAKE_CXX_FLAGS="$(flags CXXFLAGS) $(flags CPPFLAGS)" \
   -DCMAKE_EXE_LINKER_FLAGS="$(flags LDFLAGS)" -DCMAKE_SHARED_LINKER_FLAGS="$(flags LDFLAGS)" >/dev/null

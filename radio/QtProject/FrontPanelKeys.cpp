@@ -21,6 +21,9 @@ constexpr Qt::KeyboardModifiers kMenuModifiers = Qt::ControlModifier | Qt::AltMo
 
 FrontPanelKeys::FrontPanelKeys(Panel panel, QObject* parent) : QObject(parent), panel_(std::move(panel))
 {
+    releaseSettle_.setSingleShot(true);
+    releaseSettle_.setInterval(kReleaseSettleMs);
+    connect(&releaseSettle_, &QTimer::timeout, this, &FrontPanelKeys::letGoOfPtt);
     // The application sees a key before the focused widget does: a focused
     // button must not take the space bar for a click of its own.
     qApp->installEventFilter(this);
@@ -66,7 +69,13 @@ bool FrontPanelKeys::keyPressed(const QKeyEvent& key)
 {
     const int ptt = pttKey();
     if (ptt != 0 && key.key() == ptt) {
-        if (!key.isAutoRepeat() && !pttHeld_) {
+        if (key.isAutoRepeat())
+            return true;
+        if (releaseSettle_.isActive()) {
+            releaseSettle_.stop();
+            return true;
+        }
+        if (!pttHeld_) {
             debug_log_printf("DEBUG_PTT_KEY", "PTT key pressed\n");
             pttHeld_ = panel_.pressPtt();
         }
@@ -80,10 +89,8 @@ bool FrontPanelKeys::keyReleased(const QKeyEvent& key)
     const int ptt = pttKey();
     if (ptt == 0 || key.key() != ptt)
         return false;
-    if (!key.isAutoRepeat()) {
-        debug_log_printf("DEBUG_PTT_KEY", "PTT key released\n");
-        letGoOfPtt();
-    }
+    if (!key.isAutoRepeat() && pttHeld_)
+        releaseSettle_.start();
     return true;
 }
 
@@ -112,8 +119,10 @@ bool FrontPanelKeys::turnKnobs(const QKeyEvent& key)
 
 void FrontPanelKeys::letGoOfPtt()
 {
+    releaseSettle_.stop();
     if (!pttHeld_)
         return;
+    debug_log_printf("DEBUG_PTT_KEY", "PTT key released\n");
     pttHeld_ = false;
     panel_.releasePtt();
 }

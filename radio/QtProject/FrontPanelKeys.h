@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <functional>
 
@@ -24,6 +25,11 @@ public:
     static const char* const kDefaultPttKey;
     // Volume change of one + or - press, in percent.
     static constexpr int kVolumeStep = 5;
+    // A held key repeats as a release and a new press. The toolkit marks
+    // such pairs as repeats only when it sees the press already waiting
+    // behind the release; a press this soon after a release is taken for
+    // a repeat too, so PTT never flickers while the key is held.
+    static constexpr int kReleaseSettleMs = 60;
 
     // What the keys act on.
     struct Panel
@@ -60,4 +66,5 @@ private:
 
     Panel panel_;
     bool pttHeld_ = false;
+    QTimer releaseSettle_;
 };

@@ -9,7 +9,6 @@
 #include <QLocalSocket>
 #include <QStandardPaths>
 #include <QThread>
-#include <QWidget>
 
 namespace {
 
@@ -136,13 +135,4 @@ void SingleInstance::answerConnection()
             emit activationRequested();
         });
     }
-}
-
-void SingleInstance::bringToFront(QWidget* window)
-{
-    if (window->isMinimized())
-        window->showNormal();
-    window->show();
-    window->raise();
-    window->activateWindow();
 }

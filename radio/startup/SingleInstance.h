@@ -12,8 +12,6 @@
 #include <QObject>
 #include <QString>
 
-class QWidget;
-
 class SingleInstance : public QObject
 {
     Q_OBJECT
@@ -34,9 +32,6 @@ public:
 
     // The socket's name (a path) for a data folder.
     static QString serverName(const QString& dataFolder);
-
-    // Shows the window in front, restored when it was minimised, with the focus.
-    static void bringToFront(QWidget* window);
 
 signals:
     // Another start of the radio asked for the window.

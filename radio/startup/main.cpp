@@ -9,6 +9,7 @@
 #include "ProgramRestart.h"
 #include "SingleInstance.h"
 #include "TerminationSignals.h"
+#include "WindowActivation.h"
 #include "WorkerThreads.h"
 #include "debug_log.h"
 
@@ -62,7 +63,7 @@ int main(int argc, char** argv)
     window->setWindowFlags(window->windowFlags() | Qt::FramelessWindowHint);
     window->setAttribute(Qt::WA_TranslucentBackground);
     QObject::connect(instance, &SingleInstance::activationRequested, window,
-                     [window] { SingleInstance::bringToFront(window); });
+                     [window] { WindowActivation::bringToFront(window); });
 
     debug_log_printf("DEBUG_STARTUP", "Showing MainWindow\n");
     window->show();
