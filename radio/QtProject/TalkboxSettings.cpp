@@ -4,6 +4,7 @@
 
 #include "AppDataFolder.h"
 #include "CoordinateValidator.h"
+#include "FrontPanelKeys.h"
 #include "ManagementService.h"
 #include "PersistentQSettings.h"
 #include "ProgramRestart.h"
@@ -20,6 +21,7 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeySequenceEdit>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -193,6 +195,13 @@ QWidget* TalkboxSettings::buildAudioTab()
     captureRow->addWidget(captureMixer);
     form->addRow(QStringLiteral("Audio Play Back:"), playbackRow);
     form->addRow(QStringLiteral("Audio Capture:"), captureRow);
+    pttKeyEdit_ = new QKeySequenceEdit(tab);
+    pttKeyEdit_->setObjectName(QStringLiteral("pttKeyEdit"));
+    pttKeyEdit_->setClearButtonEnabled(true);
+    pttKeyEdit_->setToolTip(QStringLiteral("Held down while the radio's window has the focus, this key presses PTT. "
+                                           "Clear it for no key."));
+    connect(pttKeyEdit_, &QKeySequenceEdit::editingFinished, this, &TalkboxSettings::keepOneKey);
+    form->addRow(QStringLiteral("Push-to-talk key:"), pttKeyEdit_);
     return tab;
 }
 
@@ -314,6 +323,7 @@ void TalkboxSettings::openDialog()
     loadSoundCards();
     loadVoipAndLocation();
     loadServiceSettings();
+    loadPttKey();
     updateAboutTab();
     // Loaded texts equal to the last ones change nothing: decide OK afresh.
     updateOkButton();
@@ -516,9 +526,31 @@ bool TalkboxSettings::storeServiceSettings()
     return changed;
 }
 
+void TalkboxSettings::loadPttKey()
+{
+    const int key = FrontPanelKeys::pttKey();
+    pttKeyEdit_->setKeySequence(key == 0 ? QKeySequence() : QKeySequence(key));
+}
+
+// PTT is one key held down: the first key typed, without Shift, Ctrl or the like.
+void TalkboxSettings::keepOneKey()
+{
+    const int key = FrontPanelKeys::keyOfText(pttKeyEdit_->keySequence().toString(QKeySequence::PortableText));
+    pttKeyEdit_->setKeySequence(key == 0 ? QKeySequence() : QKeySequence(key));
+}
+
+void TalkboxSettings::storePttKey()
+{
+    keepOneKey();
+    const QString text = pttKeyEdit_->keySequence().toString(QKeySequence::PortableText);
+    if (FrontPanelKeys::keyOfText(text) != FrontPanelKeys::pttKey())
+        store()->setValue(QString::fromLatin1(FrontPanelKeys::kPttKeySetting), text);
+}
+
 void TalkboxSettings::on_buttonBox_accepted()
 {
     bool restartNeeded = storeDevices();
+    storePttKey();
     storeLocation();
     restartNeeded = storeCodecAndInterval() || restartNeeded;
     restartNeeded = storeServiceSettings() || restartNeeded;

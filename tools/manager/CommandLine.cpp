@@ -247,6 +247,7 @@ int runCommandLine(int argc, char** argv)
 {
     CLI::App app(kDescription, "rvx-manager");
     app.footer(kFooter);
+    app.set_version_flag("--version", std::string("rvx-manager ") + RVX_MANAGER_VERSION, "print the version and exit");
     app.fallthrough();  // --data also after the command
     app.require_subcommand(1);
     Context context;

@@ -5,6 +5,7 @@
 #include "RelayServer.h"
 
 #include <iostream>
+#include <string>
 
 namespace {
 
@@ -40,6 +41,10 @@ int AskRelay(const Relay::RelayOptions& options)
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::cout << "halvane-relay " << HALVANE_RELAY_VERSION << "\n";
+        return 0;
+    }
     Relay::RelayOptions options;
     std::string error;
     if (!Relay::ParseOptions({argv + 1, argv + argc}, options, error)) {

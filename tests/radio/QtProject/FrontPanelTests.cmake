@@ -49,3 +49,13 @@ add_dependencies(whole_program_test RVX4400w halvane-relay rvx-management-sim)
 # settings dialog reaches the radio's views and the management service.
 rvx_add_widget_test(manual_location_test ${CMAKE_CURRENT_LIST_DIR}/ManualLocationTest.cpp)
 target_link_libraries(manual_location_test PRIVATE rvx_test_management_sim rvx_test_http rvx_test_support)
+
+# The radio on an X server in a network namespace of the test: keyboard
+# push-to-talk and knob keys through real key events, and one radio per data
+# folder, where a second start raises the first radio's window.
+add_executable(desktop_test ${CMAKE_CURRENT_LIST_DIR}/DesktopTest.cpp)
+target_link_libraries(desktop_test PRIVATE rvx_frontpanel rvx_test_support rvx_test_http GTest::gtest Qt6::Test)
+target_compile_definitions(desktop_test PRIVATE RADIO_PROGRAM_PATH="$<TARGET_FILE:RVX4400w>"
+  RVX_DESKTOP_ENTRY="${PROJECT_SOURCE_DIR}/radio/desktop/rvx4400w.desktop")
+add_dependencies(desktop_test RVX4400w)
+gtest_discover_tests(desktop_test DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 180)
