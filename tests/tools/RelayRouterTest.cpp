@@ -701,6 +701,30 @@ TEST(RelayOptions, ParsesGoodCommandLinesAndRefusesBadOnes)
     }
 }
 
+// The config file installed with the service states the built-in defaults,
+// apart from the control socket's place under the service's runtime folder.
+TEST(RelayOptions, ShippedConfigFileStatesTheDefaults)
+{
+    Relay::RelayOptions shipped, defaults;
+    std::string error;
+    ASSERT_TRUE(Relay::ParseOptions({"--config", RVX_RELAY_CONFIG}, shipped, error)) << error;
+    EXPECT_EQ(shipped.controlSocket, "/run/halvane-relay/control");
+    shipped.controlSocket.clear();
+    shipped.configFile.clear();
+    const auto same = [](const Relay::RelayOptions& a, const Relay::RelayOptions& b) {
+        const Relay::RouterSettings &x = a.router, &y = b.router;
+        return a.listenAddress == b.listenAddress && a.port == b.port && a.controlSocket == b.controlSocket &&
+               a.controlGroup == b.controlGroup && a.workers == b.workers && a.metrics == b.metrics &&
+               a.logLevel == b.logLevel && x.subscriberTimeout == y.subscriberTimeout &&
+               x.maxSubscribers == y.maxSubscribers && x.unprovenPolicy == y.unprovenPolicy &&
+               x.unprovenBytesPerSecond == y.unprovenBytesPerSecond && x.proofLifetime == y.proofLifetime &&
+               x.maxEndpointsPerAddress == y.maxEndpointsPerAddress &&
+               x.maxSubscriptionsPerAddress == y.maxSubscriptionsPerAddress &&
+               x.maxGroupsPerEndpoint == y.maxGroupsPerEndpoint && x.maxDatagramsPerSecond == y.maxDatagramsPerSecond;
+    };
+    EXPECT_TRUE(same(shipped, defaults));
+}
+
 TEST(RelayOptions, ControlSocketDefaultsByTrunkPortAndCanBeOff)
 {
     Relay::RelayOptions options;
