@@ -309,6 +309,15 @@ RelayStats RelayServer::Stats() const
     return stats;
 }
 
+std::uint64_t RelayServer::CopiesSent() const
+{
+    std::uint64_t copies = 0;
+    for (const auto& worker : mWorkers)
+        copies += worker->Counters().datagramsOut[static_cast<std::size_t>(OutKind::kGroupMessage)].load(
+            std::memory_order_relaxed);
+    return copies;
+}
+
 std::string RelayServer::Execute(const std::string& request)
 {
     std::istringstream words(request);

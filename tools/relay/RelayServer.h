@@ -57,6 +57,8 @@ public:
     std::size_t Workers() const { return mWorkers.size(); }
 
     RelayStats Stats() const;
+    // Group message copies sent so far, without taking the router's lock.
+    std::uint64_t CopiesSent() const;
     // A control request's reply.
     std::string Execute(const std::string& request);
     // Forgets silent subscribers and logs refusals at a bounded rate.
