@@ -41,6 +41,18 @@ std::string TemporaryGnupgHome::Gpg(const std::string& arguments, const std::str
                       input);
 }
 
+bool TemporaryGnupgHome::MakeDeviceKey()
+{
+    Gpg("--gen-key", "Key-Type:RSA\nKey-Length:2048\nName-Real:IDRVX4400W\n"
+                     "Name-Email:IDRVX4400W@rvx4400.example\n%no-protection\n%commit\n");
+    const std::string listing = Gpg("--with-colons --fingerprint IDRVX4400W");
+    const std::size_t at = listing.find("fpr:::::::::");
+    fingerprint_ = at == std::string::npos ? std::string() : listing.substr(at + 12, 40);
+    keyId_ = fingerprint_.size() == 40 ? fingerprint_.substr(32) : std::string();
+    publicKey_ = Gpg("--armor --export IDRVX4400W");
+    return !keyId_.empty();
+}
+
 std::string RunCommand(const std::string& commandLine, const std::string& input)
 {
     std::string line = commandLine;

@@ -22,8 +22,19 @@ public:
     // empty when it could not run. Input (when not empty) goes to its stdin.
     std::string Gpg(const std::string& arguments, const std::string& input = std::string()) const;
 
+    // Makes a device key pair the way a radio does (user id IDRVX4400W, no
+    // passphrase) and fills in its fingerprint, key id (the last 8 digits)
+    // and armoured public key; false when gpg made none.
+    bool MakeDeviceKey();
+    const std::string& Fingerprint() const { return fingerprint_; }
+    const std::string& KeyId() const { return keyId_; }
+    const std::string& PublicKey() const { return publicKey_; }
+
 private:
     std::string path_;
+    std::string fingerprint_;
+    std::string keyId_;
+    std::string publicKey_;
     std::string previous_;
     bool hadPrevious_ = false;
 };

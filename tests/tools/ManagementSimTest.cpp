@@ -28,14 +28,10 @@ struct DeviceKey
 {
     DeviceKey()
     {
-        home.Gpg("--gen-key", "Key-Type:RSA\nKey-Length:2048\nName-Real:IDRVX4400W\n"
-                              "Name-Email:IDRVX4400W@rvx4400.example\n%no-protection\n%commit\n");
-        const std::string listing = home.Gpg("--with-colons --fingerprint IDRVX4400W");
-        const std::size_t at = listing.find("fpr:::::::::");
-        if (at != std::string::npos)
-            fingerprint = listing.substr(at + 12, 40);
-        keyId = fingerprint.size() == 40 ? fingerprint.substr(32) : std::string();
-        publicKey = home.Gpg("--armor --export IDRVX4400W");
+        home.MakeDeviceKey();
+        fingerprint = home.Fingerprint();
+        keyId = home.KeyId();
+        publicKey = home.PublicKey();
         home.Gpg("--import '" RVX_TEST_SERVER_KEY "'");
     }
     TemporaryGnupgHome home;

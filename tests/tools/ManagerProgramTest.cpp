@@ -30,13 +30,10 @@ struct RadioKey
 {
     RadioKey()
     {
-        home.Gpg("--gen-key", "Key-Type:RSA\nKey-Length:2048\nName-Real:IDRVX4400W\n%no-protection\n%commit\n");
-        const std::string listing = home.Gpg("--with-colons --fingerprint IDRVX4400W");
-        const std::size_t at = listing.find("fpr:::::::::");
-        if (at != std::string::npos)
-            fingerprint = listing.substr(at + 12, 40);
-        keyId = fingerprint.size() == 40 ? fingerprint.substr(32) : std::string();
-        publicKey = home.Gpg("--armor --export IDRVX4400W");
+        home.MakeDeviceKey();
+        fingerprint = home.Fingerprint();
+        keyId = home.KeyId();
+        publicKey = home.PublicKey();
     }
     void TrustServer(const ManagerProcess& manager) { home.Gpg("--import", manager.Run({"public-key"}).output); }
 

@@ -1,6 +1,8 @@
 // The simulated service's unit records.
 #include "UnitRegistry.h"
 
+#include "MarkupEscape.h"
+
 #include <algorithm>
 #include <cctype>
 #include <sstream>
@@ -97,30 +99,11 @@ std::string UnitRegistry::Listing() const
     return text.str();
 }
 
-namespace {
-
-std::string EscapedAttribute(const std::string& text)
-{
-    std::string escaped;
-    for (const char c : text) {
-        switch (c) {
-        case '&': escaped += "&amp;"; break;
-        case '<': escaped += "&lt;"; break;
-        case '>': escaped += "&gt;"; break;
-        case '"': escaped += "&quot;"; break;
-        default: escaped += c;
-        }
-    }
-    return escaped;
-}
-
-} // namespace
-
 std::string UnitRegistry::SettingsDocumentFor(const Unit& unit)
 {
     if (!unit.settings.empty())
         return unit.settings;
-    return "<RadioSettings name=\"Unit " + unit.keyId + "\" accountName=\"" + EscapedAttribute(unit.account) +
+    return "<RadioSettings name=\"Unit " + unit.keyId + "\" accountName=\"" + ManagementCommon::escapeMarkup(unit.account) +
            "\">\n"
            "  <Halvane>\n"
            "    <Halvane2Routers><Halvane2Router address=\"127.0.0.1\" port=\"3301\"/></Halvane2Routers>\n"

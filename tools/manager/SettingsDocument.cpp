@@ -1,6 +1,8 @@
 // Writing the settings and demo documents.
 #include "SettingsDocument.h"
 
+#include "MarkupEscape.h"
+
 #include <map>
 
 namespace Manager {
@@ -71,26 +73,7 @@ std::string ContactsSection(const std::vector<UnitRecord>& contacts)
 
 std::string xmlEscaped(const std::string& text)
 {
-    std::string escaped;
-    escaped.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-        case '&': escaped += "&amp;"; break;
-        case '<': escaped += "&lt;"; break;
-        case '>': escaped += "&gt;"; break;
-        case '"': escaped += "&quot;"; break;
-        case '\'': escaped += "&apos;"; break;
-        case '\n': escaped += "&#10;"; break;
-        case '\r': escaped += "&#13;"; break;
-        case '\t': escaped += "&#9;"; break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20)
-                escaped += "\xEF\xBF\xBD";
-            else
-                escaped += c;
-        }
-    }
-    return escaped;
+    return ManagementCommon::escapeMarkup(text);
 }
 
 std::string settingsDocument(const SettingsSnapshot& snapshot)

@@ -1,6 +1,8 @@
 // HTML escaping and the template filler of the console's pages.
 #include "Html.h"
 
+#include "MarkupEscape.h"
+
 #include <cstring>
 #include <stdexcept>
 
@@ -8,19 +10,7 @@ namespace Manager::Html {
 
 std::string escape(const std::string& text)
 {
-    std::string escaped;
-    escaped.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-        case '&': escaped += "&amp;"; break;
-        case '<': escaped += "&lt;"; break;
-        case '>': escaped += "&gt;"; break;
-        case '"': escaped += "&quot;"; break;
-        case '\'': escaped += "&#39;"; break;
-        default: escaped += c;
-        }
-    }
-    return escaped;
+    return ManagementCommon::escapeMarkup(text);
 }
 
 std::string fill(const char* pattern, std::initializer_list<Field> fields)
