@@ -29,8 +29,8 @@ function(rvx_package_documents component package)
 endfunction()
 
 # A service's maintainer scripts (enable and start at install, stop at
-# removal) and its options file in /etc/default as a configuration file.
-function(rvx_service_control component service prepare purge purgeNote)
+# removal) and its configuration file, kept through upgrades as a conffile.
+function(rvx_service_control component service conffile prepare purge purgeNote)
   set(SERVICE ${service})
   set(PREPARE_SERVICE "${prepare}")
   set(PURGE_SERVICE "${purge}")
@@ -40,7 +40,7 @@ function(rvx_service_control component service prepare purge purgeNote)
     configure_file(${PROJECT_SOURCE_DIR}/packaging/debian/service-${script}.in ${packaging}/${service}/${script} @ONLY)
     list(APPEND files ${packaging}/${service}/${script})
   endforeach()
-  file(WRITE ${packaging}/${service}/conffiles "/etc/default/${service}\n")
+  file(WRITE ${packaging}/${service}/conffiles "${conffile}\n")
   list(APPEND files ${packaging}/${service}/conffiles)
   string(TOUPPER ${component} COMPONENT)
   set(CPACK_DEBIAN_${COMPONENT}_PACKAGE_CONTROL_EXTRA "${files}" PARENT_SCOPE)
@@ -50,11 +50,20 @@ rvx_package_documents(radio rvx4400w)
 rvx_package_documents(relay halvane-relay)
 rvx_package_documents(manager rvx-manager)
 
-rvx_service_control(relay halvane-relay "" "" "")
-rvx_service_control(manager rvx-manager
-  "if [ \"$1\" = configure ] && ! getent passwd rvx-manager >/dev/null; then
+# Both packages make the relay's control group, so that either may come
+# first; the manager's user joins it to pass notices through a local relay.
+set(RVX_CONTROL_GROUP "if [ \"$1\" = configure ] && ! getent group halvane-relay-control >/dev/null; then
+	addgroup --system --quiet halvane-relay-control
+fi")
+rvx_service_control(relay halvane-relay /etc/halvane-relay/halvane-relay.conf "${RVX_CONTROL_GROUP}" "" "")
+rvx_service_control(manager rvx-manager /etc/default/rvx-manager
+  "${RVX_CONTROL_GROUP}
+if [ \"$1\" = configure ] && ! getent passwd rvx-manager >/dev/null; then
 	adduser --system --group --quiet --home /var/lib/rvx-manager --no-create-home \\
 		--gecos \"RVX4400w management service\" rvx-manager
+fi
+if [ \"$1\" = configure ]; then
+	adduser --quiet rvx-manager halvane-relay-control
 fi"
   "rm -rf /var/lib/rvx-manager /var/lib/private/rvx-manager"
   " and removes its data folder /var/lib/rvx-manager with the fleet and the server key")
@@ -96,14 +105,16 @@ routers; without one the radio runs sixteen local channels.")
 
 set(CPACK_DEBIAN_RELAY_PACKAGE_NAME halvane-relay)
 set(CPACK_DEBIAN_RELAY_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_RELAY_PACKAGE_DEPENDS "adduser")
 set(CPACK_DEBIAN_RELAY_DESCRIPTION "relay router for the halvane2 trunk of RVX4400w radios
 halvane-relay carries the talk groups of RVX4400w radios across the Internet:
 radios subscribe to their groups and send their voice to the relay, which
 passes each group's datagrams on to the other subscribers of that group.
 .
-The package runs the relay as a system service on UDP port 3301 (options in
-/etc/default/halvane-relay); its local control interface on port 3302 shows
-counters and passes the management service's notices to the radios.")
+The package runs the relay as a system service on UDP port 3301
+(configuration in /etc/halvane-relay/halvane-relay.conf); its control socket
+/run/halvane-relay/control-3301 shows counters and passes the management
+service's notices to the radios.")
 
 set(CPACK_DEBIAN_MANAGER_PACKAGE_NAME rvx-manager)
 set(CPACK_DEBIAN_MANAGER_PACKAGE_SECTION net)

@@ -4,10 +4,10 @@
 # only); unpacked into a scratch root with dpkg -x (never onto this machine)
 # they hold the desktop entry, icons, AppStream metadata, manual pages,
 # service units and options files; the installed programs run from their
-# installed paths: each tells its version, the relay runs with the options
-# its service gets and answers on its control port, and the radio starts on
-# the offscreen platform, imports the server key it was installed with and
-# shows its home screen. The relay and the radio run in a network namespace
+# installed paths: each tells its version, the relay runs with the
+# configuration its service gets and answers on its control socket, and
+# the radio starts on the offscreen platform, imports the server key it was
+# installed with and shows its home screen. The relay and the radio run in a network namespace
 # of this test.
 # Usage: installed_packages_test.sh [PACKAGE_DIR]   (exit 77: no packages)
 set -euo pipefail
@@ -63,7 +63,7 @@ for file in usr/bin/RVX4400w "usr/lib/$libdir/rvx4400w/libhalvane2.so.2" \
     usr/share/rvx4400w/server-client-public-key.gpg usr/share/applications/rvx4400w.desktop \
     usr/share/icons/hicolor/48x48/apps/rvx4400w.png usr/share/icons/hicolor/scalable/apps/rvx4400w.svg \
     usr/share/man/man1/RVX4400w.1.gz usr/share/doc/rvx4400w/copyright \
-    usr/bin/halvane-relay lib/systemd/system/halvane-relay.service etc/default/halvane-relay \
+    usr/bin/halvane-relay lib/systemd/system/halvane-relay.service etc/halvane-relay/halvane-relay.conf \
     usr/share/man/man1/halvane-relay.1.gz \
     usr/bin/rvx-manager lib/systemd/system/rvx-manager.service etc/default/rvx-manager \
     usr/share/man/man1/rvx-manager.1.gz; do
@@ -78,10 +78,13 @@ else
   fail "AppStream metadata"; sed 's/^/  /' "$scratch/appstream.txt" 2>/dev/null || true
 fi
 grep -q '<screenshot type="default">' "${metainfo[0]}" || fail "no screenshot in the AppStream metadata"
-for unit in halvane-relay rvx-manager; do
-  grep -q "^EnvironmentFile=-/etc/default/$unit$" "$root/lib/systemd/system/$unit.service" ||
-    fail "$unit.service does not read /etc/default/$unit"
-done
+grep -q "^EnvironmentFile=-/etc/default/rvx-manager$" "$root/lib/systemd/system/rvx-manager.service" ||
+  fail "rvx-manager.service does not read /etc/default/rvx-manager"
+grep -q "^ExecStart=/usr/bin/halvane-relay --config /etc/halvane-relay/halvane-relay.conf$" \
+  "$root/lib/systemd/system/halvane-relay.service" ||
+  fail "halvane-relay.service does not read /etc/halvane-relay/halvane-relay.conf"
+grep -q -- '^RVX_MANAGER_OPTIONS=".*--relay-control /run/halvane-relay/control-3301' "$root/etc/default/rvx-manager" ||
+  fail "rvx-manager's options do not name the packaged relay's control socket"
 grep -q '^StateDirectory=rvx-manager$' "$root/lib/systemd/system/rvx-manager.service" ||
   fail "rvx-manager.service keeps its data elsewhere than /var/lib/rvx-manager"
 
@@ -93,21 +96,24 @@ done
 man -l "$root/usr/share/man/man1/RVX4400w.1.gz" 2>/dev/null | grep -q 'push to talk' ||
   fail "the radio's manual page lacks its keyboard section"
 
-# The relay as its service runs it, on the options of /etc/default, and the
-# radio offscreen, both in a network namespace of their own.
+# The relay as its service runs it, on its installed configuration file
+# (with the control socket in the scratch folder and the root group, since
+# the package's group is not made here), and the radio offscreen, both in a
+# network namespace of their own.
 cat >"$scratch/inside.sh" <<'INSIDE'
 set -u
 root=$1 scratch=$2
 ip link set lo up
 ip route add 224.0.0.0/4 dev lo
-. "$root/etc/default/halvane-relay"
-"$root/usr/bin/halvane-relay" $HALVANE_RELAY_OPTIONS >"$scratch/relay.txt" 2>&1 &
+control="--control-socket $scratch/control"
+"$root/usr/bin/halvane-relay" --config "$root/etc/halvane-relay/halvane-relay.conf" $control \
+  --control-group "$(id -gn)" >"$scratch/relay.txt" 2>&1 &
 relay_pid=$!
 for _ in $(seq 50); do
-  "$root/usr/bin/halvane-relay" --control-port 3302 counters >"$scratch/counters.txt" 2>&1 && break
+  "$root/usr/bin/halvane-relay" $control counters >"$scratch/counters.txt" 2>&1 && break
   sleep 0.1
 done
-"$root/usr/bin/halvane-relay" --control-port 3302 stop >/dev/null 2>&1
+"$root/usr/bin/halvane-relay" $control stop >/dev/null 2>&1
 wait "$relay_pid"
 echo "relay exit $?" >>"$scratch/relay.txt"
 
@@ -129,7 +135,7 @@ INSIDE
 # Bounded in time; the namespace's processes end with it at the latest.
 timeout -k 5 120 unshare -n bash "$scratch/inside.sh" "$root" "$scratch" || true
 if grep -q '^received ' "$scratch/counters.txt" 2>/dev/null && grep -q '^relay exit 0$' "$scratch/relay.txt"; then
-  pass "the relay runs on its service's options and answers on control port 3302"
+  pass "the relay runs on its installed configuration and answers on its control socket"
 else
   fail "the installed relay"; sed 's/^/  /' "$scratch/relay.txt" "$scratch/counters.txt" 2>/dev/null
 fi
