@@ -6,7 +6,7 @@
 # Usage: bench/run.sh [extra Google Benchmark flags, e.g. --benchmark_filter=Relay]
 # The build folder is build-bench in the source tree unless RVX_BENCH_BUILD_DIR
 # names another. RVX_BENCH_ONLY picks the executables by name (a find -name
-# pattern, e.g. bench_program); RVX_BUILD_LOCK names a lock file that the
+# pattern, e.g. bench_program; a plain name builds only that one); RVX_BUILD_LOCK names a lock file that the
 # configure and build steps hold, for machines where several builds share
 # the processors. Some benchmarks need root (a private network namespace).
 set -euo pipefail
@@ -24,7 +24,12 @@ mkdir -p "$build"
 "${lock[@]}" cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DRVX_LIBRARIES_ONLY=OFF -DRVX_BUILD_TESTS=OFF -DRVX_BUILD_BENCH=ON > "$build/configure.log" 2>&1 \
   || { cat "$build/configure.log"; exit 1; }
-"${lock[@]}" ninja -C "$build" rvx_benchmarks
+# One executable named exactly (no pattern) is built alone.
+target=rvx_benchmarks
+if [[ "$only" != *[*?[]* ]]; then
+  target="$only"
+fi
+"${lock[@]}" ninja -C "$build" "$target"
 
 status=0
 for program in $(find "$build/bench" -maxdepth 1 -type f -executable -name "$only" | sort); do

@@ -13,5 +13,10 @@ set(CMAKE_AUTOUIC ON)
 set(CMAKE_AUTORCC ON)
 
 # Executables find libhalvane2.so beside them in the build tree and in
-# lib/ under the install prefix.
-set(CMAKE_INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+# lib/ under the install prefix (the packages' private lib/rvx4400w/).
+if(RVX_DEBIAN_PACKAGES)
+  set(RVX_HALVANE2_LIBDIR "${CMAKE_INSTALL_LIBDIR}/rvx4400w")
+else()
+  set(RVX_HALVANE2_LIBDIR "${CMAKE_INSTALL_LIBDIR}")
+endif()
+set(CMAKE_INSTALL_RPATH "$ORIGIN/../${RVX_HALVANE2_LIBDIR}")

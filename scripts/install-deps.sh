@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config clang
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev libxcb1-dev
   libpugixml-dev liblzo2-dev
   libortp-dev libmediastreamer-dev libbctoolbox-dev
   gpg gpg-agent libcpp-httplib-dev
@@ -15,6 +15,7 @@ packages=(
   xvfb xauth fonts-liberation xdotool locales
   pulseaudio pulseaudio-utils
   chromium chromium-driver python3-selenium
+  dpkg-dev help2man lintian desktop-file-utils appstream
 )
 
 SUDO=""

@@ -40,8 +40,10 @@ constexpr int kChannelMode = 0;
 constexpr int kIndividualCallMode = 1;
 constexpr int kPaMode = 2;
 const char* const kServiceName = "Halvane";
-const char* const kGreyEntry = "background-color: rgb(189,189,189);";
-const char* const kRedEntry = "background-color: red;";
+// Diagnostic entries: grey when off, red when on, with black text that
+// reads on both.
+const char* const kGreyEntry = "color: black; background-color: rgb(189,189,189);";
+const char* const kRedEntry = "color: black; background-color: red;";
 
 void useDisplayFont()
 {
@@ -57,12 +59,19 @@ void useDisplayFont()
     QGuiApplication::setFont(font);
 }
 
+// Links on the blue pages in a light colour, as readable as the white text
+// (rich text takes the application's dark link colour otherwise).
+QString withLightLinks(const QString& html)
+{
+    return QStringLiteral("<style>a { color: #a0ebff; }</style>") + html;
+}
+
 QString registrationPageText()
 {
     const QString url = QString::fromStdString(managementServiceUrl("/register"));
-    return QStringLiteral("Register this radio at <a href=\"%1\">%1</a> with the code above, then press "
-                          "Finished.")
-        .arg(url.toHtmlEscaped());
+    return withLightLinks(QStringLiteral("Register this radio at <a href=\"%1\">%1</a> with the code above, "
+                                         "then press Finished.")
+                              .arg(url.toHtmlEscaped()));
 }
 
 QString hemisphereText(double value, char positive, char negative)
@@ -113,6 +122,7 @@ void LCD_t::hideUnusedWidgets()
     for (QWidget* widget : std::initializer_list<QWidget*>{
              ui_.updateNowEntry, ui_.usbSettingsEntry, ui_.selectedInterfaceLabel, ui_.remoteDebugEntry,
              ui_.keyHashLabel, findChild<QLabel*>(QStringLiteral("keyHashTitle")), ui_.labelTX, ui_.labelRX,
+             ui_.networkReadyLabel, ui_.tbSignalBarIndicator,
              ui_.emergencyStatusIndicator, ui_.paTimeoutLabel, ui_.paTimeoutBar, ui_.callTimeoutLabel,
              ui_.callTimeoutBar})
         widget->hide();
@@ -197,7 +207,17 @@ void LCD_t::viSetComboBoxChannelList(QStringList channels)
 void LCD_t::viSetChannelIndex(int index)
 {
     setChannelListQuietly([&] { ui_.talkGroupComboBox->setCurrentIndex(index); });
-    ui_.labelCallerID->clear();
+    clearCallerId();
+}
+
+// The caller block belongs to the channel's last talker: it goes as a whole,
+// and stays empty until the next talker (the location page keeps the last
+// contact).
+void LCD_t::clearCallerId()
+{
+    callerIdShown_ = false;
+    for (QLabel* line : {ui_.labelCallerID, ui_.callerDistanceLabel, ui_.callerIdNumberLabel})
+        line->clear();
 }
 
 void LCD_t::viCurrentZoneName(const char* name)
@@ -234,6 +254,7 @@ void LCD_t::showContact(device_id_t contact, QLabel* name, QLabel* idLine)
 void LCD_t::viChannelCallContactID(device_id_t contact)
 {
     channelCaller_ = contact;
+    callerIdShown_ = true;
     showContact(contact, ui_.labelCallerID, ui_.callerIdNumberLabel);
     ui_.lastContactNameLabel->setText(ui_.labelCallerID->text());
 }
@@ -322,7 +343,10 @@ void LCD_t::viUpdateContactUpdateDistanceFromMe()
             text = QString::fromStdString(distanceText(relative, "English"));
     }
     ui_.gpsDistanceLabel->setText(text);
-    (mode_ == kChannelMode ? ui_.callerDistanceLabel : ui_.individualCallDistance)->setText(text);
+    if (mode_ != kChannelMode)
+        ui_.individualCallDistance->setText(text);
+    else if (callerIdShown_)
+        ui_.callerDistanceLabel->setText(text);
     if (partner != 0 && partner == channelCaller_) {
         const location_t theirs = contacts_->contact(partner).location();
         ui_.lastContactPositionLabel->setText(
@@ -357,13 +381,27 @@ void LCD_t::viSetRemoteDebugVisible(bool visible)
 void LCD_t::viUpdateNetworkReadyStatus(bool ready)
 {
     ui_.networkReadyLabel->setText(ready ? QStringLiteral("Ready") : QStringLiteral("Not Ready"));
+    // A light red: plain red does not stand out from the blue page.
     ui_.networkReadyLabel->setStyleSheet(ready ? QStringLiteral("color: rgb(118, 255, 14);")
-                                               : QStringLiteral("color: red;"));
+                                               : QStringLiteral("color: rgb(255, 185, 185);"));
 }
 
 void LCD_t::viUpdateSelectedNetworkInterface(QString name)
 {
     ui_.selectedInterfaceLabel->setText(QStringLiteral("Selected Interface: ") + name);
+}
+
+void LCD_t::viUpdateNetworkState(NetworkState state)
+{
+    ui_.selectedInterfaceLabel->setVisible(state.reported);
+    ui_.networkReadyLabel->setVisible(state.reported);
+    if (state.reported) {
+        viUpdateSelectedNetworkInterface(state.selectedInterface.isEmpty() ? QStringLiteral("none")
+                                                                           : state.selectedInterface);
+        viUpdateNetworkReadyStatus(state.ready);
+    }
+    ui_.ipAddressLabel->setText(state.address.isEmpty() ? QStringLiteral("IP Address:")
+                                                        : QStringLiteral("IP Address: ") + state.address);
 }
 
 void LCD_t::viUpdateSoftwareUpdateStatus(QString status)
@@ -427,7 +465,7 @@ void LCD_t::updateSoftwareVersionText()
     versions.devicePageUrl = QString::fromStdString(managementServiceUrl("/devices"));
     versions.registered = information.registered;
     const SoftwareVersionText text = makeSoftwareVersionText(versions);
-    ui_.versionText->setText(text.html);
+    ui_.versionText->setText(withLightLinks(text.html));
     if (text.updateAvailable) {
         ui_.homeSettingsIcon->setPixmap(QPixmap(QStringLiteral(":/images/resources/cogIconWarning.png")));
         ui_.softwareVersionEntry->setStyleSheet(

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "LcdForm.h"
+#include "NetworkState.h"
 #include "ScreenName.h"
 #include "device_id.h"
 
@@ -64,6 +65,9 @@ public slots:
     void viSetRemoteDebugVisible(bool visible);
     void viUpdateNetworkReadyStatus(bool ready);
     void viUpdateSelectedNetworkInterface(QString name);
+    // The selection's state: its interface, readiness and address, or
+    // nothing while the platform reports no interface.
+    void viUpdateNetworkState(NetworkState state);
     void viUpdateSoftwareUpdateStatus(QString status);
     void viUpdateSettingsFromUsbStatus(QString status);
     void viEmergencyStatusStart();
@@ -77,6 +81,7 @@ private:
     void hideUnusedWidgets();
     void setChannelListQuietly(const std::function<void()>& change);
     void showContact(device_id_t contact, QLabel* name, QLabel* idLine);
+    void clearCallerId();
     void updateSoftwareVersionText();
     device_id_t currentPartner() const;
 
@@ -88,5 +93,6 @@ private:
     int mode_ = 0;
     int emergencyBlinkCount_ = 0;
     device_id_t channelCaller_ = 0;
+    bool callerIdShown_ = false;
     device_id_t individualCallPartner_ = 0;
 };

@@ -2,14 +2,19 @@
 // screen-number order, their texts, fixed pixel fonts and style.
 #include "LcdForm.h"
 
+#include "BoundedPopupComboBox.h"
+
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
 #include <QProgressBar>
 #include <QStackedWidget>
+
+#include <algorithm>
 
 namespace {
 
@@ -27,6 +32,9 @@ constexpr int kPageHeight = 240 - kStatusBarHeight;
 
 // Vertical centres, in page coordinates, of the three keys on each side.
 constexpr int kKeyRowCentre[3] = {37, 111, 188};
+// Screen titles take the top of a page; legends of the top keys start below.
+constexpr int kTitleBottom = 28;
+constexpr int kLegendWidth = 92;
 
 const char* const kStyle = R"(
 QStackedWidget#stackedWidget > QWidget { background-color: rgb(31,22,255); }
@@ -36,15 +44,16 @@ QCheckBox { color: white; }
 QFrame#statusBar, QStackedWidget#stackedWidgetVolumeCallerId, QStackedWidget#stackedWidgetVolumeCallerId > QWidget
   { background-color: rgb(0,0,0); }
 QLabel[entry="true"], QGroupBox { color: white; background-color: rgb(0,85,255); border-radius: 5px; }
-QLabel#labelRX { background-color: rgb(0,170,0); border-radius: 3px; }
+QLabel#labelRX { background-color: rgb(0,128,0); border-radius: 3px; }
 QLabel#labelTX { background-color: rgb(220,0,0); border-radius: 3px; }
-QComboBox { color: white; background-color: rgb(0,0,0); border: 1px solid white; border-radius: 4px; padding-left: 6px; }
+QComboBox { color: white; background-color: rgb(0,0,0); border: 1px solid white; border-radius: 4px; padding-left: 6px;
+  combobox-popup: 0; }
 QComboBox QAbstractItemView { color: white; background-color: rgb(0,0,0); selection-background-color: rgb(0,85,255); }
 QListWidget { color: white; background-color: rgb(0,0,0); border: none; }
 QListWidget::item:selected { background-color: rgb(0,85,255); }
 QProgressBar { color: white; background-color: rgb(0,0,0); border: 1px solid white; border-radius: 3px; text-align: center; }
-QProgressBar::chunk { background-color: rgb(118,255,14); }
-QProgressBar[timeout="true"]::chunk { background-color: rgb(255,170,0); }
+QProgressBar::chunk { background-color: rgb(0,128,0); }
+QProgressBar[timeout="true"]::chunk { background-color: rgb(176,64,0); }
 )";
 
 void setPixelFont(QWidget* widget, int pixels)
@@ -84,13 +93,23 @@ QLabel* entry(QWidget* parent, const char* name, const QString& text, const QRec
     return widget;
 }
 
-// A key legend beside key 1 to 6: keys 1-3 on the left edge, 4-6 on the right.
-QLabel* legend(QWidget* parent, const char* name, const QString& text, int key)
+// A key legend beside key 1 to 6: keys 1-3 on the left edge, 4-6 on the
+// right, as tall as its text wrapped (at least minimumLines lines, for
+// legends whose text changes). Legends of the top keys stay clear of the
+// screen's title.
+QLabel* legend(QWidget* parent, const char* name, const QString& text, int key, int minimumLines = 1)
 {
+    QLabel* widget = entry(parent, name, text, QRect());
+    const QFontMetrics metrics(widget->font());
+    const int textHeight =
+        metrics.boundingRect(QRect(0, 0, kLegendWidth - 4, 1000), Qt::AlignCenter | Qt::TextWordWrap, text).height();
+    const int height = std::max(textHeight, minimumLines * metrics.lineSpacing()) + 10;
     const int row = (key - 1) % 3;
-    const int height = text.contains('\n') || text.size() > 12 ? 40 : 26;
-    const QRect rect(key <= 3 ? 2 : kWidth - 94, kKeyRowCentre[row] - height / 2, 92, height);
-    return entry(parent, name, text, rect);
+    int top = kKeyRowCentre[row] - height / 2;
+    if (row == 0)
+        top = std::max(top, kTitleBottom + 2);
+    widget->setGeometry(key <= 3 ? 2 : kWidth - kLegendWidth - 2, top, kLegendWidth, height);
+    return widget;
 }
 
 QProgressBar* bar(QWidget* parent, const char* name, const QRect& rect, int maximum)
@@ -190,7 +209,8 @@ void LcdForm::buildStatusBar(QWidget* lcd)
     selectedZone = label(statusBar, "selectedZone", QString(), QRect(76, 0, 132, 18), kStatusPx, Qt::AlignCenter);
     volumeStatusBarLabel = label(statusBar, "volumeStatusBarLabel", QString(), QRect(210, 0, 70, 18), kStatusPx,
                                  Qt::AlignRight | Qt::AlignVCenter);
-    tbSignalBarIndicator = picture(statusBar, "tbSignalBarIndicator", ":/images/resources/signal_bars_5.png",
+    // Shown only for a measured signal strength, which no interface reports yet.
+    tbSignalBarIndicator = picture(statusBar, "tbSignalBarIndicator", ":/images/resources/signal_bars_0.png",
                                    QRect(286, 1, 32, 16));
 }
 
@@ -218,7 +238,8 @@ void LcdForm::buildRegistrationPage()
 void LcdForm::buildHomePage()
 {
     QWidget* page = addPage("homePage");
-    talkGroupComboBox = new QComboBox(page);
+    // Its list drops down over the page, not beyond the display.
+    talkGroupComboBox = new BoundedPopupComboBox(stackedWidget, page);
     talkGroupComboBox->setObjectName(QStringLiteral("talkGroupComboBox"));
     talkGroupComboBox->setGeometry(52, 8, 216, 30);
     setPixelFont(talkGroupComboBox, kTitlePx);
@@ -242,8 +263,9 @@ void LcdForm::buildHomePage()
         label(page, caption.name, QString::fromLatin1(caption.text),
               QRect(caption.key <= 3 ? 0 : kWidth - 48, y, 48, 14), kCaptionPx, Qt::AlignCenter);
     }
+    // Above its caption, like the pictured icons of the other keys.
     homeSettingsIcon = picture(page, "homeSettingsIcon", ":/images/resources/process_info _large.png",
-                               QRect(6, kKeyRowCentre[1] - 16, 32, 32));
+                               QRect(6, kKeyRowCentre[1] - 18, 32, 32));
     picture(page, "dispatchIcon", ":/images/resources/dispatch.png", QRect(148, 190, 24, 24));
 }
 
@@ -277,10 +299,11 @@ void LcdForm::buildPaModePage()
     message(page, "paDescription",
             QStringLiteral("Key mic to talk through the speaker.  Reduce volume or move mic away from speaker to "
                            "prevent feedback."),
-            QRect(10, 32, 300, 72));
-    paVolumeBar = bar(page, "paVolumeBar", QRect(40, 112, 240, 24), 100);
-    paTimeoutLabel = label(page, "paTimeoutLabel", QStringLiteral("Timeout"), QRect(40, 146, 240, 18), kMenuPx);
-    paTimeoutBar = bar(page, "paTimeoutBar", QRect(40, 166, 240, 18), 10);
+            QRect(10, 32, 300, 60));
+    // The bars end above the key legend at the bottom right.
+    paVolumeBar = bar(page, "paVolumeBar", QRect(40, 96, 240, 22), 100);
+    paTimeoutLabel = label(page, "paTimeoutLabel", QStringLiteral("Timeout"), QRect(40, 124, 240, 18), kMenuPx);
+    paTimeoutBar = bar(page, "paTimeoutBar", QRect(40, 144, 240, 18), 10);
     paTimeoutBar->setProperty("timeout", true);
     legend(page, "paHomeLegend", QStringLiteral("Exit"), 6);
 }
@@ -326,11 +349,12 @@ void LcdForm::buildSetupPage()
     const struct { const char* name; const char* text; QLabel** value; } rows[] = {
         {"radioNameTitle", "Radio:", &radioNameLabel}, {"ownerTitle", "Owner:", &ownerLabel},
         {"deviceIdTitle", "Device ID:", &deviceIdLabel}, {"keyHashTitle", "Key Hash:", &keyHashLabel}};
-    int y = 120;
+    // Under the title, above the legends of the middle keys.
+    int y = kTitleBottom + 2;
     for (const auto& row : rows) {
-        label(page, row.name, QString::fromLatin1(row.text), QRect(100, y, 74, 18), kMenuPx);
-        *row.value = label(page, "", QString(), QRect(176, y, 140, 18), kMenuPx);
-        y += 22;
+        label(page, row.name, QString::fromLatin1(row.text), QRect(8, y, 80, 18), kMenuPx);
+        *row.value = label(page, "", QString(), QRect(90, y, 226, 18), kMenuPx);
+        y += 20;
     }
     radioNameLabel->setObjectName(QStringLiteral("radioNameLabel"));
     ownerLabel->setObjectName(QStringLiteral("ownerLabel"));
@@ -358,7 +382,7 @@ void LcdForm::buildSetupSettingsPage()
         box->setAttribute(Qt::WA_TransparentForMouseEvents);
         box->setFocusPolicy(Qt::NoFocus);
     }
-    webUpdateEntry = legend(page, "webUpdateEntry", QStringLiteral("Register"), 2);
+    webUpdateEntry = legend(page, "webUpdateEntry", QStringLiteral("Register"), 2, 2);
     usbSettingsEntry = legend(page, "usbSettingsEntry", QStringLiteral("Update Settings From USB Drive"), 3);
     homeLegend(page, "setupSettingsHomeButton", 6);
 }
@@ -380,7 +404,7 @@ void LcdForm::buildNetworkAndWirelessPage()
                                    QRect(100, 34, 216, 18), kMenuPx);
     networkReadyLabel = label(page, "networkReadyLabel", QStringLiteral("Not Ready"), QRect(100, 54, 216, 18),
                               kMenuPx);
-    networkReadyLabel->setStyleSheet(QStringLiteral("color: red;"));
+    networkReadyLabel->setStyleSheet(QStringLiteral("color: rgb(255, 185, 185);"));
     const char* rows[] = {"Signal Strength:", "Mode:", "Signal Bars:"};
     int y = 76;
     for (const char* row : rows) {
@@ -404,7 +428,8 @@ void LcdForm::buildSoftwareUpdatePage()
 {
     QWidget* page = addPage("softwareUpdatePage");
     title(page, "softwareUpdateTitle", QStringLiteral("Software Updates"));
-    versionText = label(page, "versionText", QString(), QRect(100, 32, 214, 150), kMenuPx,
+    // Across the page, above the legends of the bottom keys.
+    versionText = label(page, "versionText", QString(), QRect(8, 32, 304, 134), kMenuPx,
                         Qt::AlignLeft | Qt::AlignTop);
     versionText->setTextFormat(Qt::RichText);
     versionText->setWordWrap(true);
@@ -445,7 +470,7 @@ void LcdForm::buildSelfTestPage()
     QWidget* page = addPage("selfTestPage");
     title(page, "selfTestTitle", QStringLiteral("Diagnostic Options"));
     pttToggleEntry = legend(page, "pttToggleEntry", QStringLiteral("PTT Toggle"), 3);
-    pttToggleEntry->setStyleSheet(QStringLiteral("background-color: rgb(189,189,189);"));
+    pttToggleEntry->setStyleSheet(QStringLiteral("color: black; background-color: rgb(189,189,189);"));
     remoteDebugEntry = legend(page, "remoteDebugEntry", QStringLiteral("Enable Remote\nDebug"), 2);
     legend(page, "encryptionEntry", QStringLiteral("Enable\nEncryption"), 4);
     homeLegend(page, "selfTestHomeButton", 6);

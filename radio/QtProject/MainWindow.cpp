@@ -2,6 +2,7 @@
 // window-level slots; the start-up sequence itself is in base.cpp.
 #include "MainWindow.h"
 
+#include "FrontPanelKeys.h"
 #include "PersistentQSettings.h"
 #include "ProgramRestart.h"
 #include "TalkboxSettings.h"
@@ -61,6 +62,7 @@ void MainWindow::connectControls()
     ui_.titleBar->installEventFilter(this);
     ui_.pttButton->installEventFilter(this);
     connectMenuActions();
+    connectKeyboard();
 }
 
 void MainWindow::connectMenuActions()
@@ -70,6 +72,18 @@ void MainWindow::connectMenuActions()
     connect(ui_.actionSystem_Settings, &QAction::triggered, this, &MainWindow::miOpenSystemSettings);
     // The window holds them too, so their shortcuts work wherever the focus is in it.
     addActions({ui_.actionSave_Changes, ui_.actionSystem_Settings, ui_.actionExit});
+}
+
+void MainWindow::connectKeyboard()
+{
+    FrontPanelKeys::Panel panel;
+    panel.window = this;
+    panel.volumeKnob = ui_.leftKnob;
+    panel.pressPtt = [this] { return pressPtt(); };
+    panel.releasePtt = [this] { releasePtt(); };
+    panel.channelUp = [this] { emit coRightKnobUpFromWindowClass(); };
+    panel.channelDown = [this] { emit coRightKnobDownFromWindowClass(); };
+    keys_ = new FrontPanelKeys(std::move(panel), this);
 }
 
 void MainWindow::miForceRestart()
@@ -119,6 +133,18 @@ void MainWindow::on_pttButton_released()
     ui_.pttButton->setStyleSheet(QString::fromLatin1(kPttIdleStyle));
     pttPressed_ = false;
     emit coPttButtonStateChanged(false);
+}
+
+bool MainWindow::pressPtt()
+{
+    if (pttPressed_ || !ui_.pttButton->isEnabled())
+        return false;
+    // The button shows itself held, as under the pointer.
+    ui_.pttButton->blockSignals(true);
+    ui_.pttButton->setDown(true);
+    ui_.pttButton->blockSignals(false);
+    on_pttButton_pressed();
+    return true;
 }
 
 void MainWindow::releasePtt()

@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <QPoint>
 
+class FrontPanelKeys;
 class HardwareAudioChannel;
 class LCD_t;
 class QTimer;
@@ -32,6 +33,7 @@ public:
     const MainWindowForm& form() const { return ui_; }
     TalkboxSettings* settingsDialog() const { return settingsDialog_; }
     bool pttPressed() const { return pttPressed_; }
+    const FrontPanelKeys* keys() const { return keys_; }
 
 public slots:
     // Brings the radio up; queued by the constructor, runs once.
@@ -74,6 +76,10 @@ protected:
 private:
     void connectControls();
     void connectMenuActions();
+    void connectKeyboard();
+    // PTT pressed other than by the button itself (the keyboard); false when
+    // the button is disabled or PTT is held already.
+    bool pressPtt();
     void releasePtt();
     bool dragByTitleBar(QEvent* event);
     // Start-up steps of the front panel (FrontPanelStartup.cpp).
@@ -100,6 +106,7 @@ private:
 
     MainWindowForm ui_;
     TalkboxSettings* settingsDialog_ = nullptr;
+    FrontPanelKeys* keys_ = nullptr;
     LCD_t* lcd_ = nullptr;
     UI_Handler* uiHandler_ = nullptr;
     bool bypassRegistration_ = false;

@@ -1,6 +1,8 @@
 // Construction of the main window's widgets at their rectangles.
 #include "MainWindowForm.h"
 
+#include "DetentKnob.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QDial>
@@ -31,7 +33,7 @@ QPushButton* button(QWidget* parent, const char* name, const QString& text, cons
 
 QDial* knob(QWidget* parent, const char* name, const QRect& rect, int maximum, bool wrapping)
 {
-    auto* dial = new QDial(parent);
+    auto* dial = new DetentKnob(parent);
     dial->setObjectName(QString::fromLatin1(name));
     dial->setGeometry(rect);
     dial->setRange(0, maximum);
@@ -72,6 +74,8 @@ QPushButton* titleButton(QWidget* parent, const char* name, const QIcon& icon)
 
 void MainWindowForm::setupUi(QWidget* centralWidget)
 {
+    // A disabled PTT says why in text dark enough to read on its grey.
+    centralWidget->setStyleSheet(QStringLiteral("QPushButton#pttButton:disabled { color: rgb(64,64,64); }"));
     widgetRVX4400 = new QWidget(centralWidget);
     widgetRVX4400->setObjectName(QStringLiteral("widgetRVX4400"));
     widgetRVX4400->setGeometry(2, 0, 1177, 380);

@@ -3,6 +3,8 @@
 #include "TalkboxSettings.h"
 
 #include "AppDataFolder.h"
+#include "CoordinateValidator.h"
+#include "FrontPanelKeys.h"
 #include "ManagementService.h"
 #include "PersistentQSettings.h"
 #include "ProgramRestart.h"
@@ -16,13 +18,12 @@
 #include <QCursor>
 #include <QDesktopServices>
 #include <QDialogButtonBox>
-#include <QDoubleValidator>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeySequenceEdit>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QMessageBox>
 #include <QProcess>
 #include <QStandardItemModel>
@@ -38,6 +39,8 @@ namespace {
 
 const char* const kServiceName = "Halvane";
 constexpr int kVoipTab = 1;
+constexpr double kMaximumLatitude = 90.0;
+constexpr double kMaximumLongitude = 180.0;
 
 DelayedPersistentQSettings* store()
 {
@@ -70,10 +73,7 @@ QLineEdit* coordinateEntry(const char* name, double maximum, QWidget* parent)
 {
     auto* entry = new QLineEdit(parent);
     entry->setObjectName(QString::fromLatin1(name));
-    auto* validator = new QDoubleValidator(0.0, maximum, 7, entry);
-    validator->setNotation(QDoubleValidator::StandardNotation);
-    validator->setLocale(QLocale::c());
-    entry->setValidator(validator);
+    entry->setValidator(new CoordinateValidator(maximum, entry));
     return entry;
 }
 
@@ -163,6 +163,8 @@ TalkboxSettings::TalkboxSettings(QWidget* parent)
     connect(buttonBox_, &QDialogButtonBox::accepted, this, &TalkboxSettings::on_buttonBox_accepted);
     connect(buttonBox_, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(useLocationGroupBox_, &QGroupBox::toggled, this, &TalkboxSettings::viUseLocation);
+    connect(latitudeDataEntry_, &QLineEdit::textChanged, this, &TalkboxSettings::viCheckLatAndLonEntries);
+    connect(longitudeDataEntry_, &QLineEdit::textChanged, this, &TalkboxSettings::viCheckLatAndLonEntries);
     connect(storageLink_, &QLabel::linkActivated, this, &TalkboxSettings::openStorageLocation);
     connect(cboCodecSelection_, qOverload<int>(&QComboBox::currentIndexChanged), this,
             &TalkboxSettings::on_cboCodecSelection_currentIndexChanged);
@@ -193,6 +195,13 @@ QWidget* TalkboxSettings::buildAudioTab()
     captureRow->addWidget(captureMixer);
     form->addRow(QStringLiteral("Audio Play Back:"), playbackRow);
     form->addRow(QStringLiteral("Audio Capture:"), captureRow);
+    pttKeyEdit_ = new QKeySequenceEdit(tab);
+    pttKeyEdit_->setObjectName(QStringLiteral("pttKeyEdit"));
+    pttKeyEdit_->setClearButtonEnabled(true);
+    pttKeyEdit_->setToolTip(QStringLiteral("Held down while the radio's window has the focus, this key presses PTT. "
+                                           "Clear it for no key."));
+    connect(pttKeyEdit_, &QKeySequenceEdit::editingFinished, this, &TalkboxSettings::keepOneKey);
+    form->addRow(QStringLiteral("Push-to-talk key:"), pttKeyEdit_);
     return tab;
 }
 
@@ -213,8 +222,8 @@ QWidget* TalkboxSettings::buildVoipLocationTab()
     useLocationGroupBox_->setCheckable(true);
     auto* locationForm = new QFormLayout(useLocationGroupBox_);
     locationForm->addRow(new QLabel(QStringLiteral("Manual"), useLocationGroupBox_));
-    latitudeDataEntry_ = coordinateEntry("latitudeDataEntry", 90.0, useLocationGroupBox_);
-    longitudeDataEntry_ = coordinateEntry("longitudeDataEntry", 180.0, useLocationGroupBox_);
+    latitudeDataEntry_ = coordinateEntry("latitudeDataEntry", kMaximumLatitude, useLocationGroupBox_);
+    longitudeDataEntry_ = coordinateEntry("longitudeDataEntry", kMaximumLongitude, useLocationGroupBox_);
     latPosition_ = listOf("latPosition", {"N", "S"}, useLocationGroupBox_);
     lonPosition_ = listOf("lonPosition", {"W", "E"}, useLocationGroupBox_);
     auto* latitudeRow = new QHBoxLayout;
@@ -314,7 +323,10 @@ void TalkboxSettings::openDialog()
     loadSoundCards();
     loadVoipAndLocation();
     loadServiceSettings();
+    loadPttKey();
     updateAboutTab();
+    // Loaded texts equal to the last ones change nothing: decide OK afresh.
+    updateOkButton();
     show();
 }
 
@@ -372,36 +384,33 @@ void TalkboxSettings::viUpdateVoipTabPacketIntervalOptions()
         cboPacketIntervalSelection_->setCurrentIndex(usable - 1);
 }
 
-void TalkboxSettings::viUseLocation(bool on)
+void TalkboxSettings::viUseLocation(bool)
 {
-    if (!on) {
-        okButton()->setEnabled(serverFingerprintEntry_->hasAcceptableInput());
-        return;
-    }
-    if (entriesConnected_)
-        return;  // connected once: a second connection would only repeat the check
-    entriesConnected_ = true;
-    connect(latitudeDataEntry_, &QLineEdit::textChanged, this, &TalkboxSettings::viCheckLatAndLonEntries);
-    connect(longitudeDataEntry_, &QLineEdit::textChanged, this, &TalkboxSettings::viCheckLatAndLonEntries);
+    updateOkButton();
 }
 
 void TalkboxSettings::viCheckLatAndLonEntries(QString)
 {
-    if (!latitudeDataEntry_->hasFocus() && !longitudeDataEntry_->hasFocus())
-        return;
-    okButton()->setEnabled(coordinatesComplete() && serverFingerprintEntry_->hasAcceptableInput());
+    updateOkButton();
 }
 
-bool TalkboxSettings::coordinatesComplete() const
+bool TalkboxSettings::coordinatesAcceptable() const
 {
-    return !latitudeDataEntry_->text().isEmpty() && !longitudeDataEntry_->text().isEmpty();
+    return latitudeDataEntry_->hasAcceptableInput() && longitudeDataEntry_->hasAcceptableInput();
 }
 
 // A fingerprint that is not complete is never stored: OK waits for it.
 void TalkboxSettings::viCheckServerFingerprint()
 {
-    const bool locationComplete = !useLocationGroupBox_->isChecked() || coordinatesComplete();
-    okButton()->setEnabled(serverFingerprintEntry_->hasAcceptableInput() && locationComplete);
+    updateOkButton();
+}
+
+// A manual location in use needs both coordinates in range; an unused one
+// may be left unfinished (it is then not stored).
+void TalkboxSettings::updateOkButton()
+{
+    const bool locationAcceptable = !useLocationGroupBox_->isChecked() || coordinatesAcceptable();
+    okButton()->setEnabled(serverFingerprintEntry_->hasAcceptableInput() && locationAcceptable);
 }
 
 void TalkboxSettings::on_audioPlayBackMixer_clicked()
@@ -460,11 +469,19 @@ bool TalkboxSettings::storeDevices()
     return changed;
 }
 
+// Coordinates are stored only as a pair of acceptable numbers; otherwise the
+// stored position stays.
 void TalkboxSettings::storeLocation()
 {
-    const double latitude = QLocale::c().toDouble(latitudeDataEntry_->text());
-    const double longitude = QLocale::c().toDouble(longitudeDataEntry_->text());
     store()->setValue(QStringLiteral("enable_location"), useLocationGroupBox_->isChecked());
+    const std::optional<double> latitudeEntered =
+        CoordinateValidator::value(latitudeDataEntry_->text(), kMaximumLatitude);
+    const std::optional<double> longitudeEntered =
+        CoordinateValidator::value(longitudeDataEntry_->text(), kMaximumLongitude);
+    if (!latitudeEntered || !longitudeEntered)
+        return;
+    const double latitude = *latitudeEntered;
+    const double longitude = *longitudeEntered;
     store()->setValue(QStringLiteral("latitude"), latitude);
     store()->setValue(QStringLiteral("longitude"), longitude);
     store()->setValue(QStringLiteral("latHemisphere"), latPosition_->currentText());
@@ -509,9 +526,31 @@ bool TalkboxSettings::storeServiceSettings()
     return changed;
 }
 
+void TalkboxSettings::loadPttKey()
+{
+    const int key = FrontPanelKeys::pttKey();
+    pttKeyEdit_->setKeySequence(key == 0 ? QKeySequence() : QKeySequence(key));
+}
+
+// PTT is one key held down: the first key typed, without Shift, Ctrl or the like.
+void TalkboxSettings::keepOneKey()
+{
+    const int key = FrontPanelKeys::keyOfText(pttKeyEdit_->keySequence().toString(QKeySequence::PortableText));
+    pttKeyEdit_->setKeySequence(key == 0 ? QKeySequence() : QKeySequence(key));
+}
+
+void TalkboxSettings::storePttKey()
+{
+    keepOneKey();
+    const QString text = pttKeyEdit_->keySequence().toString(QKeySequence::PortableText);
+    if (FrontPanelKeys::keyOfText(text) != FrontPanelKeys::pttKey())
+        store()->setValue(QString::fromLatin1(FrontPanelKeys::kPttKeySetting), text);
+}
+
 void TalkboxSettings::on_buttonBox_accepted()
 {
     bool restartNeeded = storeDevices();
+    storePttKey();
     storeLocation();
     restartNeeded = storeCodecAndInterval() || restartNeeded;
     restartNeeded = storeServiceSettings() || restartNeeded;

@@ -14,6 +14,7 @@ class QCheckBox;
 class QComboBox;
 class QDialogButtonBox;
 class QGroupBox;
+class QKeySequenceEdit;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -40,6 +41,8 @@ public:
 
     QComboBox* playbackDevices() const { return cboPlaybackDevices_; }
     QComboBox* captureDevices() const { return cboCaptureDevices_; }
+    // The push-to-talk key (FrontPanelKeys); takes effect at once.
+    QKeySequenceEdit* pttKeyEntry() const { return pttKeyEdit_; }
     QComboBox* codecSelection() const { return cboCodecSelection_; }
     QComboBox* packetIntervalSelection() const { return cboPacketIntervalSelection_; }
     QGroupBox* locationGroup() const { return useLocationGroupBox_; }
@@ -81,15 +84,21 @@ private:
     void loadSoundCards();
     void loadVoipAndLocation();
     void loadServiceSettings();
+    void loadPttKey();
+    void keepOneKey();
     bool storeDevices();
+    void storePttKey();
     void storeLocation();
     bool storeCodecAndInterval();
     bool storeServiceSettings();
-    bool coordinatesComplete() const;
+    bool coordinatesAcceptable() const;
+    // OK only while everything it would store is acceptable.
+    void updateOkButton();
 
     QTabWidget* tabs_ = nullptr;
     QComboBox* cboPlaybackDevices_ = nullptr;
     QComboBox* cboCaptureDevices_ = nullptr;
+    QKeySequenceEdit* pttKeyEdit_ = nullptr;
     QComboBox* cboCodecSelection_ = nullptr;
     QComboBox* cboPacketIntervalSelection_ = nullptr;
     QGroupBox* useLocationGroupBox_ = nullptr;
@@ -110,7 +119,6 @@ private:
     QLineEdit* serverFingerprintEntry_ = nullptr;
     QLabel* serverKeyProblem_ = nullptr;
     QDialogButtonBox* buttonBox_ = nullptr;
-    bool entriesConnected_ = false;
     std::function<bool()> askRestart_;
     std::function<void()> restart_;
 };

@@ -5,6 +5,8 @@
 #include "PersistentQSettings.h"
 #include "debug_log.h"
 
+#include <cmath>
+
 ManualLocationSource::ManualLocationSource(DelayedPersistentQSettings& settings, MyLocationManager_t& holder,
                                            unsigned int readingIntervalMs)
     : settings_(settings), holder_(holder), readingTimer_(readingIntervalMs)
@@ -28,9 +30,24 @@ void ManualLocationSource::readSettings()
         announced_ = true;
         debug_log_printf_always("Setting location manually using QSettings (disables GPS)\n");
     }
+    const QVariant latitudeText = settings_.value(QStringLiteral("s_latitude"), 0);
+    const QVariant longitudeText = settings_.value(QStringLiteral("s_longitude"), 0);
+    bool latitudeRead = false;
+    bool longitudeRead = false;
+    const double latitude = latitudeText.toDouble(&latitudeRead);
+    const double longitude = longitudeText.toDouble(&longitudeRead);
+    // Written by hand or by an older dialog: never publish a place that cannot exist.
+    if (!latitudeRead || !longitudeRead || !(std::abs(latitude) <= 90.0) || !(std::abs(longitude) <= 180.0)) {
+        if (!rejectionReported_)
+            debug_log_printf_always("Ignoring the manual location %s,%s: no such position\n",
+                                    latitudeText.toString().toLocal8Bit().constData(),
+                                    longitudeText.toString().toLocal8Bit().constData());
+        rejectionReported_ = true;
+        return;
+    }
     location_t location;
-    location.latitude = settings_.value(QStringLiteral("s_latitude"), 0).toDouble();
-    location.longitude = settings_.value(QStringLiteral("s_longitude"), 0).toDouble();
+    location.latitude = latitude;
+    location.longitude = longitude;
     location.fix = 0;
     location.valid = true;
     holder_.setLocation(location);

@@ -25,6 +25,7 @@ private:
     polled_timer_t readingTimer_;
     bool enabled_ = false;
     bool announced_ = false;
+    bool rejectionReported_ = false;
 };
 
 // The source the program's front-panel input loop polls.

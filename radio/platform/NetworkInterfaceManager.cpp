@@ -8,11 +8,41 @@
 
 #include <QThread>
 
+#include <arpa/inet.h>
 #include <cstdio>
 #include <fcntl.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
 #include <unistd.h>
 
-NetworkInterfaceManager_t::NetworkInterfaceManager_t(QObject* parent) : QObject(parent) {}
+namespace {
+
+// The first IPv4 address of the named interface; empty when it has none.
+QString ipv4AddressOf(const std::string& name)
+{
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0)
+        return QString();
+    QString address;
+    for (const ifaddrs* entry = list; entry && address.isEmpty(); entry = entry->ifa_next) {
+        if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET || name != entry->ifa_name)
+            continue;
+        char text[INET_ADDRSTRLEN] = {};
+        const auto* ipv4 = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr);
+        if (::inet_ntop(AF_INET, &ipv4->sin_addr, text, sizeof text))
+            address = QString::fromLatin1(text);
+    }
+    ::freeifaddrs(list);
+    return address;
+}
+
+} // namespace
+
+NetworkInterfaceManager_t::NetworkInterfaceManager_t(QObject* parent) : QObject(parent)
+{
+    // The state goes from the worker thread to the display's thread.
+    qRegisterMetaType<NetworkState>();
+}
 
 NetworkInterfaceManager_t* NetworkInterfaceManager_t::instance()
 {
@@ -68,13 +98,23 @@ void NetworkInterfaceManager_t::worker_thread()
 
 void NetworkInterfaceManager_t::runPass()
 {
-    const std::vector<const NetworkInterface_t*> available = availableInterfaces(snapshot());
+    bool anyReported = false;
+    const std::vector<const NetworkInterface_t*> available = availableInterfaces(snapshot(), anyReported);
     choose(available);
 
     const NetworkInterface_t* selected = selected_.load();
     const std::string selectedStatus = selected ? selected->status() : std::string();
     networkReady_ = selected && selectedStatus == "Ready";
     emit moUpdateNetworkReadyStatus(networkReady_);
+
+    NetworkState state;
+    state.reported = anyReported;
+    state.ready = networkReady_;
+    if (selected) {
+        state.selectedInterface = QString::fromLatin1(selected->name().c_str());
+        state.address = ipv4AddressOf(selected->name());
+    }
+    emit moUpdateNetworkState(state);
 
     if (!selected)
         debug_log_printf("DEBUG_NETWORK_INTERFACE_SELECTION", "No network interface is enabled\n");
@@ -83,14 +123,17 @@ void NetworkInterfaceManager_t::runPass()
                          selected->name().c_str(), selectedStatus.c_str());
 }
 
-// Reads every status, writes the report file, and returns the usable ones.
-std::vector<const NetworkInterface_t*> NetworkInterfaceManager_t::availableInterfaces(const std::vector<const NetworkInterface_t*>& all)
+// Reads every status, writes the report file, and returns the usable ones;
+// anyReported tells whether the platform gave any interface's status.
+std::vector<const NetworkInterface_t*> NetworkInterfaceManager_t::availableInterfaces(const std::vector<const NetworkInterface_t*>& all,
+                                                                                      bool& anyReported)
 {
     FILE* report = std::fopen(PlatformFiles::path("/data/local/tmp/interface_status").c_str(), "w");
     const bool eth0Disabled = debug_log_is_enabled("DISABLE_ETH0");
     std::vector<const NetworkInterface_t*> available;
     for (const NetworkInterface_t* entry : all) {
         const std::string status = entry->status();
+        anyReported = anyReported || status != "unknown";
         if (report)
             std::fprintf(report, "%s status:  %s\n", entry->name().c_str(), status.c_str());
         debug_log_printf("DEBUG_NETWORK_INTERFACE_AVAILABILITY_V", " status:  %s\n", status.c_str());

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "NetworkInterface.h"
+#include "NetworkState.h"
 #include "SettingsFileParser.h"
 
 #include <QObject>
@@ -47,10 +48,13 @@ public slots:
 signals:
     void moUpdateSelectedNetworkInterface(QString selectedInterfaceName);
     void moUpdateNetworkReadyStatus(bool);
+    // Every pass: the selection's state as the display shows it.
+    void moUpdateNetworkState(NetworkState state);
 
 private:
     std::vector<const NetworkInterface_t*> snapshot() const;
-    std::vector<const NetworkInterface_t*> availableInterfaces(const std::vector<const NetworkInterface_t*>& all);
+    std::vector<const NetworkInterface_t*> availableInterfaces(const std::vector<const NetworkInterface_t*>& all,
+                                                               bool& anyReported);
     void choose(const std::vector<const NetworkInterface_t*>& available);
     void writeSelectedInterfaceFile(const std::string& name);
 

@@ -7,6 +7,7 @@
 #include "HardwareAudioChannel.h"
 #include "LCD_t.h"
 #include "MyLocationManager.h"
+#include "NetworkInterfaceManager.h"
 #include "PttManager.h"
 #include "SettingsFileRetrievalAgent.h"
 #include "TalkboxSettings.h"
@@ -46,6 +47,9 @@ void MainWindow::createFrontPanelDisplay()
     connect(lcd_, &LCD_t::voCurrentScreenFeedback, uiHandler_, &UI_Handler::miCurrentScreenFeedback);
     connect(uiHandler_, &UI_Handler::coSelectScreen, lcd_, &LCD_t::viSelectScreen);
     connect(this, &MainWindow::coSelectScreenFromBase, lcd_, &LCD_t::viSelectScreen);
+    // From the network worker's first pass on (it starts after the display).
+    connect(NetworkInterfaceManager_t::instance(), &NetworkInterfaceManager_t::moUpdateNetworkState, lcd_,
+            &LCD_t::viUpdateNetworkState);
 
     emit coSelectScreenFromBase(LcdScreens::splashScreen);
     QCoreApplication::processEvents();

@@ -21,7 +21,18 @@ Starter& starter()
     return current;
 }
 
+Handover& handover()
+{
+    static Handover current{[] {}, [] {}};
+    return current;
+}
+
 } // namespace
+
+void setHandover(Handover replacement)
+{
+    handover() = std::move(replacement);
+}
 
 void setStarter(Starter replacement)
 {
@@ -49,7 +60,9 @@ void restartNow()
 
     const QStringList arguments = QCoreApplication::arguments();
     const QString program = restartProgram(arguments);
+    handover().release();
     if (!starter()(program, restartArguments(arguments))) {
+        handover().retake();
         debug_log_printf_always("Restart failed: unable to start %s; this copy keeps running\n",
                                 program.toLocal8Bit().constData());
         return;

@@ -12,6 +12,15 @@ namespace ProgramRestart {
 using Starter = std::function<bool(const QString& program, const QStringList& arguments)>;
 void setStarter(Starter starter);
 
+// What this process holds that its copy needs (the one-radio lock): let go
+// of just before the copy starts, taken back when it could not start.
+struct Handover
+{
+    std::function<void()> release;
+    std::function<void()> retake;
+};
+void setHandover(Handover handover);
+
 // The command line of the copy: the program is the first element of the
 // argument list (its own path), and the whole list, that path included, is
 // passed as its arguments.

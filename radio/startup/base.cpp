@@ -33,7 +33,7 @@
 namespace {
 
 const char* const kProductName = "RVX4400w";
-const char* const kVersion = "1.78";
+const char* const kVersion = RVX_PROJECT_VERSION;
 
 // The settings text the radio runs with: the decrypted cache, empty when
 // the unit has no settings yet.

@@ -34,6 +34,17 @@ std::string argumentText(const QStringList& arguments)
     return arguments.join(QLatin1Char(' ')).toLatin1().toStdString();
 }
 
+// The service's public key: beside the program (the build tree), else in
+// the program's installed data folder (share/rvx4400w beside bin/).
+QString serverKeyFile(const QString& programFolder)
+{
+    const QString name = QStringLiteral("server-client-public-key.gpg");
+    const QString beside = programFolder + QLatin1Char('/') + name;
+    const QString installed =
+        QDir::cleanPath(programFolder + QStringLiteral("/" RVX_DATA_FOLDER_FROM_PROGRAM "/") + name);
+    return QFileInfo::exists(beside) || !QFileInfo::exists(installed) ? beside : installed;
+}
+
 } // namespace
 
 const char* const KeyManagementAgent::kDeviceName = "IDRVX4400W";
@@ -45,7 +56,7 @@ KeyManagementAgent::Places KeyManagementAgent::Places::standard()
     places.appDataFolder = ::appDataFolder();
     const QString programFolder =
         QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
-    places.serverKeyPath = programFolder + QStringLiteral("/server-client-public-key.gpg");
+    places.serverKeyPath = serverKeyFile(programFolder);
     places.serverFingerprint = serverKeyFingerprint();
     return places;
 }

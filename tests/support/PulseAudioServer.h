@@ -78,7 +78,8 @@ private:
     std::deque<PlayedChunk> played_;
 };
 
-// Relative strength of one frequency in the samples (Goertzel filter):
+// Relative strength of one frequency in the samples (Goertzel filter per
+// 80 ms block, so a phase jump between buffers does not count as silence):
 // the tone's power divided by the samples' total power, 0 to about 1.
 double ToneShare(const std::vector<std::int16_t>& samples, double frequencyHz, int rate = 8000);
 

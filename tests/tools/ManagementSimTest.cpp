@@ -131,8 +131,8 @@ TEST_F(ManagementSimTest, PushAsksTheRelayToNotifyTheUnit)
 {
     rvx::test::RelayProcess relay;
     ASSERT_TRUE(relay.Started());
-    EXPECT_EQ(sim.Admin({"push", device.keyId, std::to_string(relay.ControlPort())}), "OK\nrelay: notified 0\n");
-    EXPECT_EQ(sim.Admin({"push", device.keyId, "1"}).rfind("error: no relay answered", 0), 0u);
+    EXPECT_EQ(sim.Admin({"push", device.keyId, relay.ControlSocket()}), "OK\nrelay: notified 0\n");
+    EXPECT_EQ(sim.Admin({"push", device.keyId, "/nonexistent/control"}).rfind("error: no relay answered", 0), 0u);
 }
 
 TEST(UnitRegistryTest, CodesRegistrationsAndListing)

@@ -284,7 +284,7 @@ TEST_F(ManagerProgramTest, NoticesGoThroughTheRelayAndWaitWhileItIsDown)
     rvx::test::RelayProcess relay;
     ASSERT_TRUE(relay.Started());
     manager.Stop();
-    ManagerProcess notifying({"--relay-control", std::to_string(relay.ControlPort()), "--relay-control", "1"},
+    ManagerProcess notifying({"--relay-control", relay.ControlSocket(), "--relay-control", "/nonexistent/control"},
                              manager.DataFolder());
     ASSERT_TRUE(notifying.Started());
     {

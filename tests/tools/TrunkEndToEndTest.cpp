@@ -54,14 +54,16 @@ protected:
             close(sender);
     }
 
-    int Send(const char* group, unsigned short port, unsigned char marker)
+    int Send(const char* group, unsigned short port, unsigned char marker, std::size_t size = 12)
     {
-        unsigned char rtp[12] = {0x80, 0x60, 0, marker, 0, 0, 0, marker, 0x11, 0x11, 0x11, 0x11};
+        std::vector<unsigned char> rtp{0x80, 0x60, 0, marker, 0, 0, 0, marker, 0x11, 0x11, 0x11, 0x11};
+        rtp.resize(size, 0x22);
         sockaddr_in to{};
         to.sin_family = AF_INET;
         to.sin_port = htons(port);
         inet_pton(AF_INET, group, &to.sin_addr);
-        return hv_sendto_rtp(sender, rtp, sizeof rtp, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        return hv_sendto_rtp(sender, rtp.data(), static_cast<int>(rtp.size()), 0,
+                             reinterpret_cast<const sockaddr*>(&to), sizeof to);
     }
 
     // Every line the peer reported, once it has ended.
@@ -110,6 +112,24 @@ TEST_P(TrunkEndToEnd, NotificationReachesThePeersCallbackOnly)
     unsigned char buffer[64];
     hv_recvfrom_rtp(sender, buffer, sizeof buffer, 0, nullptr, nullptr);
     EXPECT_EQ(g_notifications, 0);
+}
+
+// Relays challenge new subscribers; the trunk library answers at once, so
+// the peer gets far more than an unproven endpoint's share.
+TEST_P(TrunkEndToEnd, TheLibraryProvesItsAddressAndGetsEverything)
+{
+    for (const auto& relay : relays)
+        EXPECT_GE(relay->CounterAbove("proofs", 0, std::chrono::milliseconds(2000)), 1);
+    constexpr int kBurst = 40; // 40 kB at once: ten times the unproven share
+    for (int i = 0; i < kBurst; ++i)
+        EXPECT_EQ(Send("239.5.5.5", kNobodyPort, static_cast<unsigned char>(i), 1000), 1012);
+    for (const auto& relay : relays)
+        EXPECT_EQ(relay->CounterAbove("forwarded", kBurst - 1, std::chrono::milliseconds(2000)), kBurst);
+    int received = 0; // once each: the peer drops the second relay's copies
+    while (received < kBurst && peer->WaitForLine("RECEIVED", std::chrono::milliseconds(1000)))
+        ++received;
+    EXPECT_EQ(received, kBurst);
+    EXPECT_EQ(Count(PeerReport(), "RECEIVED"), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Relays, TrunkEndToEnd, ::testing::Values(1, 2),

@@ -1,4 +1,5 @@
 // Trunk packet encodings, parsing and the factory's refusals.
+#include "Packet/Challenge.h"
 #include "Packet/GroupMsg.h"
 #include "Packet/Subscription.h"
 #include "Packet/SubscriptionListPacket.h"
@@ -33,6 +34,7 @@ std::unique_ptr<CPacket> Parsed(const Bytes& datagram)
 
 const unsigned char kAABB[] = {0xAA, 0xBB};
 const unsigned char kTwoGroups[] = {0x01, 0x00, 0x00, 0xE1, 0x02, 0x00, 0x00, 0xE1};
+const unsigned char kCookie[] = {0x10, 0x20, 0x30, 0x40, 0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6, 0xC7, 0xC8};
 
 } // namespace
 
@@ -79,6 +81,13 @@ INSTANTIATE_TEST_SUITE_P(
                                                                     CWebManagementMsg::kSettingsChanged);
                      },
                      "04 00 00 00 00 00 00 00 01 00 00 00"},
+        // A router's challenge and a unit's answer: the cookie follows the
+        // common header unchanged.
+        EncodingCase{"Challenge", [] { return std::make_unique<CChallenge>(0, 0, kCookie, sizeof kCookie); },
+                     "06 00 00 00 00 00 00 00 10 20 30 40 C1 C2 C3 C4 C5 C6 C7 C8"},
+        EncodingCase{"ChallengeAnswer",
+                     [] { return std::make_unique<CChallengeAnswer>(0x123456, 0, kCookie, sizeof kCookie); },
+                     "07 00 00 00 56 34 12 00 10 20 30 40 C1 C2 C3 C4 C5 C6 C7 C8"},
         // Only the low 24 bits of the id and the low 4 bits of the tag count.
         EncodingCase{"IdAndTagMasked",
                      [] { return std::make_unique<CGroupMsg>(0xFF123456, 0xF7, nullptr, 0, kKindRtcp, 0xEF010203); },
@@ -106,7 +115,7 @@ TEST(PacketParse, SubscriptionListReadsItsGroupIds)
 
 TEST(PacketFactory, RefusesUnknownTypesWithOneLogLine)
 {
-    for (unsigned char type : {0, 3, 6, 255}) {
+    for (unsigned char type : {0, 3, 8, 255}) {
         LogCapture log;
         Bytes datagram = HexBytes("00 01 00 00 56 34 12 00 02 01 04 E1 AA");
         datagram[0] = type;
@@ -119,7 +128,7 @@ TEST(PacketFactory, DropsDatagramsShorterThanTheirHeaderWithoutReadingPastThem)
 {
     // Each datagram is one byte short of its type's header; copied into an
     // exactly sized heap buffer so that a read past its end trips ASan.
-    const std::pair<unsigned char, unsigned int> headerSizes[] = {{1, 13}, {2, 12}, {4, 12}, {5, 9}};
+    const std::pair<unsigned char, unsigned int> headerSizes[] = {{1, 13}, {2, 12}, {4, 12}, {5, 9}, {6, 8}, {7, 8}};
     for (const auto& [type, headerSize] : headerSizes) {
         for (unsigned int length = 1; length < headerSize; ++length) {
             LogCapture log;

@@ -314,6 +314,38 @@ TEST_F(VirtualInterface, OnlyTheConfiguredRoutersAreHeard)
                              ": not a configured router."));
 }
 
+// A router proves that the unit asked for traffic by a challenge whose cookie
+// the unit echoes: to that router only, with the unit's id, at a bounded
+// rate, and never to a stranger or for an oversized cookie.
+TEST_F(VirtualInterface, ChallengesFromARouterAreAnsweredToThatRouterOnly)
+{
+    LogCapture log;
+    UdpEndpoint second("127.0.0.2"), stranger("127.0.0.3");
+    AddRouter(second);
+    trunk.ProcessIncoming(); // the first poll's subscription refresh
+    router.ReceiveAll(kQuiet);
+    second.ReceiveAll(kQuiet);
+    const Bytes cookie = rvx::test::HexBytes("01 02 03 04 05 06 07 08 09 0A 0B 0C");
+    const Bytes challenge = Encode(CChallenge(0, 0, cookie.data(), static_cast<unsigned int>(cookie.size())));
+    ASSERT_TRUE(stranger.SendTo(trunk.LocalPort(), challenge));
+    ASSERT_TRUE(second.SendTo(trunk.LocalPort(), challenge));
+    ASSERT_TRUE(second.SendTo(trunk.LocalPort(), Encode(CChallenge(0, 0, Bytes(65, 1).data(), 65))));
+    trunk.ProcessIncoming();
+    const auto answer = second.Receive(kQuiet);
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(rvx::test::ToHex(*answer), "07 00 00 00 56 34 12 00 01 02 03 04 05 06 07 08 09 0A 0B 0C");
+    EXPECT_FALSE(second.Receive(kQuiet)) << "the 65-byte cookie is not answered";
+    EXPECT_FALSE(router.Receive(kQuiet));
+    EXPECT_FALSE(stranger.Receive(kQuiet));
+
+    // A flood of challenges in a router's name gets a bounded number of answers.
+    for (int i = 0; i < 100; ++i)
+        ASSERT_TRUE(router.SendTo(trunk.LocalPort(), challenge));
+    trunk.ProcessIncoming();
+    EXPECT_LE(router.ReceiveAll(kQuiet).size(), CVirtualInterface::kMaxAnswersPerSecond);
+    EXPECT_TRUE(log.Contains("unanswered"));
+}
+
 TEST(VirtualInterfaceWithoutCallback, NotificationIsLoggedOnly)
 {
     LogCapture log;

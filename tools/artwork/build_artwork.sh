@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Regenerates the front panel's pictures in radio/QtProject/resources from
-# the drawings in make_artwork.py, and copies the display font.
+# Regenerates the front panel's pictures in radio/QtProject/resources and
+# the program's desktop icons in radio/desktop/icons from the drawings in
+# make_artwork.py, and copies the display font.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
@@ -18,4 +19,10 @@ QT_QPA_PLATFORM=offscreen "$work/render_artwork" "$work/svg" "$target/images/res
 cp /usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf "$target/fonts/helvetica.ttf"
 mkdir -p "$target/drawings"
 cp "$work/svg/"*.svg "$target/drawings/"
-echo "Artwork written to $target"
+icons="$root/radio/desktop/icons/hicolor"
+rm -rf "$icons"
+mkdir -p "$icons/scalable/apps"
+cp "$work/desktop/rvx4400w.svg" "$icons/scalable/apps/rvx4400w.svg"
+QT_QPA_PLATFORM=offscreen "$work/render_artwork" --hicolor "$work/desktop/rvx4400w.svg" "$icons" rvx4400w \
+  16 22 24 32 48 64 128 256
+echo "Artwork written to $target and $icons"

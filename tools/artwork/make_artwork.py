@@ -216,11 +216,29 @@ def settings_cog(warning):
     return small(body)
 
 
-def window_icon():
-    return svg(48, 48, '<rect x="10" y="10" width="28" height="36" rx="5" fill="#2f363f" stroke="#0b0d10" '
-                       'stroke-width="2"/><rect x="14" y="14" width="20" height="14" rx="2" fill="#1f16ff"/>'
-                       '<rect x="28" y="2" width="4" height="10" rx="1.5" fill="#2f363f"/>'
-                       '<circle cx="19" cy="36" r="3" fill="#d8dee6"/><circle cx="29" cy="36" r="3" fill="#d9561f"/>')
+def app_icon(size):
+    """The program's icon: the hand-held unit on a blue badge, sending.
+
+    The launcher, the desktop menu and the window share it."""
+    return f"""<svg xmlns="http://www.w3.org/2000/svg" width="{size}" height="{size}" viewBox="0 0 48 48">
+<defs>
+<linearGradient id="badge" x1="0" y1="0" x2="0" y2="1">
+  <stop offset="0" stop-color="#2a22ff"/><stop offset="1" stop-color="#0b0766"/></linearGradient>
+<linearGradient id="unit" x1="0" y1="0" x2="1" y2="1">
+  <stop offset="0" stop-color="#4a5360"/><stop offset="1" stop-color="#1f242a"/></linearGradient>
+</defs>
+<rect x="2" y="2" width="44" height="44" rx="9" fill="url(#badge)"/>
+<g fill="none" stroke="#ffffff" stroke-width="2.2" stroke-linecap="round">
+  <path d="M 33.5 8.5 A 6.5 6.5 0 0 1 37.5 15"/><path d="M 35 4.5 A 11 11 0 0 1 42 14.5" opacity="0.7"/></g>
+<rect x="27" y="5" width="3.6" height="12" rx="1.5" fill="#15181c"/>
+<rect x="11" y="20" width="3" height="9" rx="1.2" fill="#d9561f"/>
+<rect x="13" y="13" width="21" height="31" rx="4" fill="url(#unit)" stroke="#0b0d10" stroke-width="1.2"/>
+<rect x="16.5" y="16.5" width="14" height="9.5" rx="1.5" fill="#7fd0ff"/>
+<rect x="18" y="18.5" width="7" height="1.6" fill="#0b0766"/><rect x="18" y="21.8" width="10" height="1.6" fill="#0b0766"/>
+<circle cx="19.5" cy="32.5" r="2.3" fill="#d8dee6"/><circle cx="27.5" cy="32.5" r="2.3" fill="#d9561f"/>
+<rect x="17" y="38" width="13" height="2.6" rx="1.3" fill="#0f1114"/>
+</svg>
+"""
 
 
 def main():
@@ -242,7 +260,8 @@ def main():
         "svg/cancel.svg": cancel_icon(),
         "svg/process_info _large.svg": settings_cog(False),
         "svg/cogIconWarning.svg": settings_cog(True),
-        "svg/48.svg": window_icon(),
+        "svg/48.svg": app_icon(48),
+        "desktop/rvx4400w.svg": app_icon(256),
     }
     for n in range(6):
         art[f"svg/signal_bars_{n}.svg"] = signal_bars(n)

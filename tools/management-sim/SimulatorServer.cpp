@@ -172,12 +172,12 @@ void SimulatorServer::AddAdministrationPaths()
         return Outcome{true, ""};
     });
     administer("/admin/push", [](const std::string& code, const httplib::Request& request) {
-        const int relayPort = std::atoi(request.get_param_value("relay_port").c_str());
-        if (relayPort <= 0 || relayPort > 65535)
-            return Outcome{false, "relay_port required"};
+        const std::string relay = request.get_param_value("relay_control");
+        if (relay.empty())
+            return Outcome{false, "relay_control (the relay's control socket) required"};
         std::string reply;
-        if (!Relay::SendControlRequest(static_cast<unsigned short>(relayPort), "notify 0x" + code, reply))
-            return Outcome{false, "no relay answered on 127.0.0.1:" + std::to_string(relayPort)};
+        if (!Relay::SendControlRequest(relay, "notify 0x" + code, reply))
+            return Outcome{false, "no relay answered on " + relay};
         return Outcome{reply.rfind("error", 0) != 0, "relay: " + reply};
     });
     http_.Post("/admin/units", [this](const httplib::Request& request, httplib::Response& response) {

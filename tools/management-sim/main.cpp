@@ -31,8 +31,8 @@ const char* const kUsage =
     "  rvx-management-sim [--port N] set-settings CODE FILE  serve FILE as the unit's settings document\n"
     "  rvx-management-sim [--port N] unregister CODE         remove a unit's registration\n"
     "  rvx-management-sim [--port N] list                    units, keys, registrations, last locations\n"
-    "  rvx-management-sim [--port N] push CODE RELAY_CONTROL_PORT\n"
-    "      ask the relay on 127.0.0.1 to tell the unit that its settings changed\n"
+    "  rvx-management-sim [--port N] push CODE RELAY_CONTROL_SOCKET\n"
+    "      ask the relay on this host to tell the unit that its settings changed\n"
     "The server key shipped by default is for tests and demos only.\n";
 
 struct CommandLine
@@ -135,7 +135,7 @@ int Administer(const CommandLine& line)
             form.emplace("document", ReadFile(words[2]));
         }
         if (words[0] == "push")
-            form.emplace("relay_port", words[2]);
+            form.emplace("relay_control", words[2]);
     }
     httplib::Client client("127.0.0.1", line.options.port);
     client.set_connection_timeout(3);

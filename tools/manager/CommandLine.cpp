@@ -247,6 +247,7 @@ int runCommandLine(int argc, char** argv)
 {
     CLI::App app(kDescription, "rvx-manager");
     app.footer(kFooter);
+    app.set_version_flag("--version", std::string("rvx-manager ") + RVX_MANAGER_VERSION, "print the version and exit");
     app.fallthrough();  // --data also after the command
     app.require_subcommand(1);
     Context context;
@@ -259,8 +260,8 @@ int runCommandLine(int argc, char** argv)
         ->capture_default_str();
     serveCommand->add_option("--admin-listen", serveOptions.adminListen, "the web console's listener ADDRESS:PORT")
         ->capture_default_str();
-    serveCommand->add_option("--relay-control", serveOptions.relayControlPorts,
-                             "a relay's control port on 127.0.0.1 for settings-changed notices (repeatable)")
+    serveCommand->add_option("--relay-control", serveOptions.relayControls,
+                             "a relay's control socket for settings-changed notices (repeatable)")
         ->allow_extra_args(false);
     serveCommand->add_option("--workers", serveOptions.workers, "request handler threads")->capture_default_str();
     serveCommand->add_option("--push-rate", serveOptions.noticesPerSecond, "settings-changed notices per second at most")

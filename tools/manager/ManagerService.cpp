@@ -45,15 +45,16 @@ ListenerSettings Listener(const std::string& text, std::size_t bodyLimit, const 
     return settings;
 }
 
-std::vector<unsigned short> RelayPorts(const std::vector<int>& ports)
+// Relays take control requests on a Unix socket, no longer on a port: a
+// bare number is refused with a hint rather than taken as a file name.
+std::vector<std::string> RelayControlSockets(const std::vector<std::string>& paths)
 {
-    std::vector<unsigned short> relays;
-    for (const int port : ports) {
-        if (port < 1 || port > 65535)
-            throw FleetError("a relay control port is from 1 to 65535: " + std::to_string(port));
-        relays.push_back(static_cast<unsigned short>(port));
+    for (const std::string& path : paths) {
+        if (path.empty() || path.find_first_not_of("0123456789") == std::string::npos)
+            throw FleetError("--relay-control takes the path of a relay's control socket (such as "
+                             "/run/halvane-relay/control-3301), not a port: " + path);
     }
-    return relays;
+    return paths;
 }
 
 std::string Endpoint(const ListenerSettings& settings, int port)
@@ -100,7 +101,7 @@ int serve(const ServeOptions& options)
         Console console(store);
         const int adminPort =
             server.addListener(admin, [&console](const HttpRequest& request) { return console.handle(request); });
-        PushSender pushes(store, RelayPorts(options.relayControlPorts),
+        PushSender pushes(store, RelayControlSockets(options.relayControls),
                           static_cast<std::size_t>(std::max(1, options.noticesPerSecond)),
                           [&endpoints](const std::string& code) { endpoints.prepareReply(code); });
         server.start();

@@ -12,7 +12,7 @@ struct ServeOptions
     std::string dataFolder;
     std::string radioListen = "0.0.0.0:8480";
     std::string adminListen = "127.0.0.1:8481";
-    std::vector<int> relayControlPorts;
+    std::vector<std::string> relayControls; // the relays' control socket paths
     int workers = 4;
     int noticesPerSecond = 50;
     int maxConnections = 512;

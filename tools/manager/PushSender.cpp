@@ -22,9 +22,9 @@ std::int64_t Now()
 
 } // namespace
 
-PushSender::PushSender(Store& store, std::vector<unsigned short> relayControlPorts, std::size_t noticesPerSecond,
+PushSender::PushSender(Store& store, std::vector<std::string> relayControls, std::size_t noticesPerSecond,
                        std::function<void(const std::string&)> beforeNotice)
-    : store_(store), relays_(std::move(relayControlPorts)), noticesPerSecond_(std::max<std::size_t>(1, noticesPerSecond)),
+    : store_(store), relays_(std::move(relayControls)), noticesPerSecond_(std::max<std::size_t>(1, noticesPerSecond)),
       beforeNotice_(std::move(beforeNotice)), relayWasDown_(relays_.size(), false)
 {
 }
@@ -45,7 +45,7 @@ std::int64_t PushSender::backOff(int attempts)
 void PushSender::start()
 {
     if (relays_.empty())
-        logLine("no --relay-control port given: settings-changed notices stay queued");
+        logLine("no --relay-control socket given: settings-changed notices stay queued");
     thread_ = std::thread([this] {
         std::unique_lock<std::mutex> lock(mutex_);
         while (!stopping_) {
@@ -94,7 +94,7 @@ void PushSender::sendDue(std::int64_t now)
     }
     for (std::size_t i = 0; i < relays_.size(); ++i) {
         if (relayDown[i] != relayWasDown_[i] && (relayDown[i] || sent > 0))
-            logLine("relay control port " + std::to_string(relays_[i]) + (relayDown[i] ? " does not answer" : " answers again"));
+            logLine("relay control socket " + relays_[i] + (relayDown[i] ? " does not answer" : " answers again"));
         if (relayDown[i] || sent > 0)
             relayWasDown_[i] = relayDown[i];
     }

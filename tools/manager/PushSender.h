@@ -1,5 +1,5 @@
 // Sends the queued settings-changed notices through the relays' control
-// ports ("notify 0x<code>"; the relay tells the unit if it is connected).
+// sockets ("notify 0x<code>"; the relay tells the unit if it is connected).
 // The serving process polls the queue about once a second, so changes made
 // by the command line are sent too. Notices go out at a bounded rate (every
 // notified radio fetches its settings at once); a notice no relay could
@@ -27,7 +27,7 @@ class PushSender
 public:
     // beforeNotice runs for each unit before its notice goes out (the
     // service makes the unit's reply then).
-    PushSender(Store& store, std::vector<unsigned short> relayControlPorts, std::size_t noticesPerSecond = 50,
+    PushSender(Store& store, std::vector<std::string> relayControls, std::size_t noticesPerSecond = 50,
                std::function<void(const std::string& code)> beforeNotice = nullptr);
     ~PushSender();
 
@@ -49,7 +49,7 @@ private:
     Outcome deliver(const std::string& code, std::vector<bool>& relayDown);
 
     Store& store_;
-    std::vector<unsigned short> relays_;
+    std::vector<std::string> relays_;
     std::size_t noticesPerSecond_;
     std::function<void(const std::string&)> beforeNotice_;
     std::vector<bool> relayWasDown_;

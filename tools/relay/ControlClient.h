@@ -1,5 +1,5 @@
-// The command-line side of the relay's control interface: sends one request
-// to a relay on 127.0.0.1 and waits briefly for its reply.
+// The client side of the relay's control interface: one request over the
+// relay's Unix control socket, and its reply.
 #pragma once
 
 #include <chrono>
@@ -7,8 +7,9 @@
 
 namespace Relay {
 
-// True with the reply when the relay answered within the time-out.
-bool SendControlRequest(unsigned short controlPort, const std::string& request, std::string& reply,
+// True with the reply when the relay answered within the time-out; false
+// with the reason in reply when nothing answered there.
+bool SendControlRequest(const std::string& socketPath, const std::string& request, std::string& reply,
                         std::chrono::milliseconds timeout = std::chrono::milliseconds(2000));
 
 } // namespace Relay

@@ -2,6 +2,8 @@
 // they come in a sockaddr_in.
 #pragma once
 
+#include "KeyedHash.h"
+
 #include <cstdint>
 #include <netinet/in.h>
 #include <string>
@@ -33,6 +35,26 @@ struct Endpoint
     bool operator<(const Endpoint& other) const
     {
         return address != other.address ? address < other.address : port < other.port;
+    }
+    // Address and port in one number, the same for equal endpoints.
+    std::uint64_t Packed() const { return static_cast<std::uint64_t>(address) << 16 | port; }
+};
+
+// For hash tables whose keys outsiders choose (they pick their addresses).
+struct EndpointHasher
+{
+    std::size_t operator()(const Endpoint& endpoint) const
+    {
+        const std::uint64_t packed = endpoint.Packed();
+        return static_cast<std::size_t>(KeyedHash(TableHashKey(), &packed, sizeof packed));
+    }
+};
+
+struct KeyedIdHasher
+{
+    std::size_t operator()(std::uint32_t id) const
+    {
+        return static_cast<std::size_t>(KeyedHash(TableHashKey(), &id, sizeof id));
     }
 };
 

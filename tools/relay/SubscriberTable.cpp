@@ -1,83 +1,215 @@
-// The relay's subscriber table and its per-group member lists.
+// The relay's subscriber table. Member lists are vectors in which each
+// subscriber knows its slot, so leaving swaps the last member into the gap
+// instead of searching the list.
 #include "SubscriberTable.h"
 
 #include <algorithm>
 
 namespace Relay {
 
-SubscriberTable::SubscriberTable(std::size_t maxSubscribers) : mMaxSubscribers(maxSubscribers) {}
+namespace {
 
-SubscriberTable::Subscriber* SubscriberTable::FindOrAdd(const Endpoint& from, unsigned int deviceId,
-                                                        Clock::time_point now)
+const std::vector<Subscriber*> kNobody;
+
+// Removes the element at slot by moving the last one there; returns the one
+// moved, or none when slot was the last.
+Subscriber* SwapRemove(std::vector<Subscriber*>& list, std::size_t slot)
 {
-    auto found = mSubscribers.find(from);
-    if (found == mSubscribers.end()) {
-        if (mSubscribers.size() >= mMaxSubscribers)
-            return nullptr;
-        found = mSubscribers.emplace(from, Subscriber{}).first;
+    Subscriber* moved = list.back();
+    list.pop_back();
+    if (slot == list.size())
+        return nullptr;
+    list[slot] = moved;
+    return moved;
+}
+
+} // namespace
+
+SubscriberTable::SubscriberTable(const TableLimits& limits) : mLimits(limits) {}
+
+Subscriber* SubscriberTable::Find(const Endpoint& endpoint)
+{
+    const auto found = mSubscribers.find(endpoint);
+    return found == mSubscribers.end() ? nullptr : &found->second;
+}
+
+Subscriber* SubscriberTable::Add(const Endpoint& endpoint, std::uint32_t deviceId, bool proven,
+                                 Clock::time_point now, TableRefusal& why)
+{
+    why = TableRefusal::kNone;
+    const auto source = mSources.find(endpoint.address);
+    if (source != mSources.end() && source->second.endpoints >= mLimits.maxEndpointsPerAddress) {
+        why = TableRefusal::kEndpointsPerAddress;
+        return nullptr;
     }
-    found->second.deviceId = deviceId;
-    found->second.lastHeard = now;
-    return &found->second;
+    if (!proven && mUnproven.size() >= mLimits.maxUnproven) {
+        why = TableRefusal::kTableFull;
+        return nullptr;
+    }
+    if (mSubscribers.size() >= mLimits.maxSubscribers) {
+        if (!proven || mUnproven.empty()) {
+            why = TableRefusal::kTableFull;
+            return nullptr;
+        }
+        Remove(mSubscribers.find(mUnproven.front()->endpoint));
+        ++mEvicted;
+    }
+    Subscriber& added = mSubscribers[endpoint];
+    added.endpoint = endpoint;
+    added.deviceId = deviceId;
+    added.lastHeard = now;
+    added.proven = proven;
+    added.provenAt = now;
+    added.source = &mSources[endpoint.address];
+    ++added.source->endpoints;
+    IndexDevice(added);
+    if (!proven)
+        added.unprovenEntry = mUnproven.insert(mUnproven.end(), &added);
+    return &added;
 }
 
-bool SubscriberTable::ReplaceGroups(const Endpoint& from, unsigned int deviceId,
-                                    const std::set<unsigned int>& groups, Clock::time_point now)
+void SubscriberTable::SetDeviceId(Subscriber& subscriber, std::uint32_t deviceId)
 {
-    Subscriber* subscriber = FindOrAdd(from, deviceId, now);
-    if (subscriber == nullptr)
-        return false;
-    for (unsigned int group : subscriber->groups)
-        if (!groups.count(group))
-            RemoveMember(group, from);
-    for (unsigned int group : groups)
-        if (!subscriber->groups.count(group))
-            AddMember(group, from);
-    subscriber->groups = groups;
-    return true;
-}
-
-bool SubscriberTable::Join(const Endpoint& from, unsigned int deviceId, unsigned int group, Clock::time_point now)
-{
-    Subscriber* subscriber = FindOrAdd(from, deviceId, now);
-    if (subscriber == nullptr)
-        return false;
-    if (subscriber->groups.insert(group).second)
-        AddMember(group, from);
-    return true;
-}
-
-void SubscriberTable::Leave(const Endpoint& from, unsigned int group, Clock::time_point now)
-{
-    const auto found = mSubscribers.find(from);
-    if (found == mSubscribers.end())
+    if (subscriber.deviceId == deviceId)
         return;
-    found->second.lastHeard = now;
-    if (found->second.groups.erase(group))
-        RemoveMember(group, from);
+    UnindexDevice(subscriber);
+    subscriber.deviceId = deviceId;
+    IndexDevice(subscriber);
 }
 
-void SubscriberTable::Heard(const Endpoint& from, Clock::time_point now)
+void SubscriberTable::Touch(Subscriber& subscriber, Clock::time_point now)
 {
-    const auto found = mSubscribers.find(from);
-    if (found != mSubscribers.end())
-        found->second.lastHeard = now;
+    subscriber.lastHeard = now;
+    if (!subscriber.proven)
+        mUnproven.splice(mUnproven.end(), mUnproven, subscriber.unprovenEntry);
 }
 
-const std::vector<Endpoint>& SubscriberTable::MembersOf(unsigned int group) const
+void SubscriberTable::MarkProven(Subscriber& subscriber, Clock::time_point now)
 {
-    static const std::vector<Endpoint> none;
+    if (!subscriber.proven)
+        mUnproven.erase(subscriber.unprovenEntry);
+    subscriber.proven = true;
+    subscriber.provenAt = now;
+}
+
+TableRefusal SubscriberTable::RoomForGroup(const Subscriber& subscriber) const
+{
+    if (subscriber.groups.size() >= mLimits.maxGroupsPerEndpoint)
+        return TableRefusal::kGroupsPerEndpoint;
+    if (subscriber.source->subscriptions >= mLimits.maxSubscriptionsPerAddress)
+        return TableRefusal::kSubscriptionsPerAddress;
+    return TableRefusal::kNone;
+}
+
+TableRefusal SubscriberTable::Join(Subscriber& subscriber, std::uint32_t group)
+{
+    if (IsMember(subscriber, group))
+        return TableRefusal::kNone;
+    const TableRefusal room = RoomForGroup(subscriber);
+    if (room == TableRefusal::kNone)
+        AddMembership(subscriber, group);
+    return room;
+}
+
+void SubscriberTable::Leave(Subscriber& subscriber, std::uint32_t group)
+{
+    for (std::size_t i = 0; i < subscriber.groups.size(); ++i)
+        if (subscriber.groups[i].group == group) {
+            RemoveMembership(subscriber, i);
+            return;
+        }
+}
+
+std::size_t SubscriberTable::ReplaceGroups(Subscriber& subscriber, const std::vector<std::uint32_t>& groups,
+                                           TableRefusal& why)
+{
+    why = TableRefusal::kNone;
+    for (std::size_t i = subscriber.groups.size(); i-- > 0;)
+        if (!std::binary_search(groups.begin(), groups.end(), subscriber.groups[i].group))
+            RemoveMembership(subscriber, i);
+    std::size_t leftOut = 0;
+    for (std::uint32_t group : groups) {
+        const TableRefusal refusal = Join(subscriber, group);
+        if (refusal != TableRefusal::kNone) {
+            why = refusal;
+            ++leftOut;
+        }
+    }
+    return leftOut;
+}
+
+bool SubscriberTable::IsMember(const Subscriber& subscriber, std::uint32_t group) const
+{
+    // At most the groups-per-endpoint limit to look through.
+    return std::any_of(subscriber.groups.begin(), subscriber.groups.end(),
+                       [group](const Subscriber::Membership& membership) { return membership.group == group; });
+}
+
+void SubscriberTable::AddMembership(Subscriber& subscriber, std::uint32_t group)
+{
+    std::vector<Subscriber*>& members = mMembers[group];
+    subscriber.groups.push_back({group, members.size()});
+    members.push_back(&subscriber);
+    ++subscriber.source->subscriptions;
+    ++mSubscriptions;
+}
+
+void SubscriberTable::RemoveMembership(Subscriber& subscriber, std::size_t index)
+{
+    const Subscriber::Membership membership = subscriber.groups[index];
+    const auto members = mMembers.find(membership.group);
+    if (Subscriber* moved = SwapRemove(members->second, membership.slot)) {
+        for (Subscriber::Membership& theirs : moved->groups)
+            if (theirs.group == membership.group)
+                theirs.slot = membership.slot;
+    }
+    if (members->second.empty())
+        mMembers.erase(members);
+    subscriber.groups[index] = subscriber.groups.back();
+    subscriber.groups.pop_back();
+    --subscriber.source->subscriptions;
+    --mSubscriptions;
+}
+
+void SubscriberTable::IndexDevice(Subscriber& subscriber)
+{
+    std::vector<Subscriber*>& units = mByDeviceId[subscriber.deviceId];
+    subscriber.deviceSlot = units.size();
+    units.push_back(&subscriber);
+}
+
+void SubscriberTable::UnindexDevice(Subscriber& subscriber)
+{
+    const auto units = mByDeviceId.find(subscriber.deviceId);
+    if (Subscriber* moved = SwapRemove(units->second, subscriber.deviceSlot))
+        moved->deviceSlot = subscriber.deviceSlot;
+    if (units->second.empty())
+        mByDeviceId.erase(units);
+}
+
+const std::vector<Subscriber*>& SubscriberTable::MembersOf(std::uint32_t group) const
+{
     const auto found = mMembers.find(group);
-    return found == mMembers.end() ? none : found->second;
+    return found == mMembers.end() ? kNobody : found->second;
 }
 
-std::vector<Endpoint> SubscriberTable::WithDeviceId(unsigned int deviceId) const
+const std::vector<Subscriber*>& SubscriberTable::WithDeviceId(std::uint32_t deviceId) const
 {
-    std::vector<Endpoint> matching;
-    for (const auto& [endpoint, subscriber] : mSubscribers)
-        if (subscriber.deviceId == deviceId)
-            matching.push_back(endpoint);
-    return matching;
+    const auto found = mByDeviceId.find(deviceId);
+    return found == mByDeviceId.end() ? kNobody : found->second;
+}
+
+SubscriberTable::Subscribers::iterator SubscriberTable::Remove(Subscribers::iterator entry)
+{
+    Subscriber& subscriber = entry->second;
+    while (!subscriber.groups.empty())
+        RemoveMembership(subscriber, subscriber.groups.size() - 1);
+    UnindexDevice(subscriber);
+    if (!subscriber.proven)
+        mUnproven.erase(subscriber.unprovenEntry);
+    if (--subscriber.source->endpoints == 0)
+        mSources.erase(subscriber.endpoint.address);
+    return mSubscribers.erase(entry);
 }
 
 std::size_t SubscriberTable::ForgetSilent(Clock::time_point now, Clock::duration timeout)
@@ -88,28 +220,23 @@ std::size_t SubscriberTable::ForgetSilent(Clock::time_point now, Clock::duration
             ++it;
             continue;
         }
-        for (unsigned int group : it->second.groups)
-            RemoveMember(group, it->first);
-        it = mSubscribers.erase(it);
+        it = Remove(it);
         ++forgotten;
     }
     return forgotten;
 }
 
-void SubscriberTable::AddMember(unsigned int group, const Endpoint& member)
+std::size_t SubscriberTable::ExpireProofs(Clock::time_point now, Clock::duration lifetime)
 {
-    mMembers[group].push_back(member);
-}
-
-void SubscriberTable::RemoveMember(unsigned int group, const Endpoint& member)
-{
-    const auto found = mMembers.find(group);
-    if (found == mMembers.end())
-        return;
-    std::vector<Endpoint>& members = found->second;
-    members.erase(std::remove(members.begin(), members.end(), member), members.end());
-    if (members.empty())
-        mMembers.erase(found);
+    std::size_t expired = 0;
+    for (auto& [endpoint, subscriber] : mSubscribers) {
+        if (!subscriber.proven || now - subscriber.provenAt <= lifetime)
+            continue;
+        subscriber.proven = false;
+        subscriber.unprovenEntry = mUnproven.insert(mUnproven.end(), &subscriber);
+        ++expired;
+    }
+    return expired;
 }
 
 } // namespace Relay

@@ -13,8 +13,18 @@ endfunction()
 
 rvx_add_widget_test(ui_handler_test ${CMAKE_CURRENT_LIST_DIR}/UiHandlerTest.cpp)
 rvx_add_widget_test(lcd_test ${CMAKE_CURRENT_LIST_DIR}/LcdTest.cpp)
+# Pictures of every screen of the panel, as the readability test saw them.
+target_compile_definitions(lcd_test PRIVATE PANEL_SCREENS_ARTEFACTS="${CMAKE_CURRENT_BINARY_DIR}/front-panel-screens")
 rvx_add_widget_test(main_window_test ${CMAKE_CURRENT_LIST_DIR}/MainWindowTest.cpp)
 rvx_add_widget_test(talkbox_settings_test ${CMAKE_CURRENT_LIST_DIR}/TalkboxSettingsTest.cpp)
+
+# Real input on an X server of the test's own: the knobs, the talk-group
+# list and the settings dialog's coordinates, pressed, turned and typed by
+# xdotool.
+add_executable(front_panel_input_test ${CMAKE_CURRENT_LIST_DIR}/FrontPanelInputTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/XvfbWidgetTestMain.cpp)
+target_link_libraries(front_panel_input_test PRIVATE rvx_frontpanel rvx_test_support Qt6::Test GTest::gtest)
+gtest_discover_tests(front_panel_input_test DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 120)
 
 # The real program's registration gate against the simulator.
 rvx_add_test(registration_gate_test QT SOURCES ${CMAKE_CURRENT_LIST_DIR}/RegistrationGateTest.cpp
@@ -39,3 +49,13 @@ add_dependencies(whole_program_test RVX4400w halvane-relay rvx-management-sim)
 # settings dialog reaches the radio's views and the management service.
 rvx_add_widget_test(manual_location_test ${CMAKE_CURRENT_LIST_DIR}/ManualLocationTest.cpp)
 target_link_libraries(manual_location_test PRIVATE rvx_test_management_sim rvx_test_http rvx_test_support)
+
+# The radio on an X server in a network namespace of the test: keyboard
+# push-to-talk and knob keys through real key events, and one radio per data
+# folder, where a second start raises the first radio's window.
+add_executable(desktop_test ${CMAKE_CURRENT_LIST_DIR}/DesktopTest.cpp)
+target_link_libraries(desktop_test PRIVATE rvx_frontpanel rvx_test_support rvx_test_http GTest::gtest Qt6::Test)
+target_compile_definitions(desktop_test PRIVATE RADIO_PROGRAM_PATH="$<TARGET_FILE:RVX4400w>"
+  RVX_DESKTOP_ENTRY="${PROJECT_SOURCE_DIR}/radio/desktop/rvx4400w.desktop")
+add_dependencies(desktop_test RVX4400w)
+gtest_discover_tests(desktop_test DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 180)

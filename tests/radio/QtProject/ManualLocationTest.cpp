@@ -3,13 +3,15 @@
 // namespace of the test, against the management-service simulator), the
 // dialog is filled in and confirmed, and then the own-location holder, the
 // display's location page, the caller-ID location of outgoing calls and the
-// location posted to the service must all carry the new position.
+// location posted to the service must all carry the new position. The
+// display also shows the network state the platform reports.
 #include "MainWindow.h"
 
 #include "LogCapture.h"
 #include "ManagementSimProcess.h"
 #include "MyLocationManager.h"
 #include "NetNamespace.h"
+#include "PlatformFiles.h"
 #include "ProcessFlags.h"
 #include "TalkboxSettings.h"
 #include "TemporaryGnupgHome.h"
@@ -22,7 +24,10 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QDir>
+#include <QFile>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
@@ -59,12 +64,23 @@ TEST(SettingsDialogLocation, PositionEnteredInTheSettingsDialogReachesTheRunning
     ASSERT_TRUE(home.Valid());
     setenv("RVX4400_WEBMANAGEMENT_URL", sim.BaseUrl().c_str(), 1);
     LogCapture log("DEBUG_CALLER_ID_LOCATION\n");
+    // The platform's network service says the wired interface is ready.
+    QTemporaryDir platform;
+    ASSERT_TRUE(QDir(platform.path()).mkpath("ipc/net/eth0") && QDir(platform.path()).mkpath("data/local/tmp"));
+    QFile status(platform.filePath("ipc/net/eth0/status"));
+    ASSERT_TRUE(status.open(QIODevice::WriteOnly) && status.write("Ready\n") > 0);
+    status.close();
+    PlatformFiles::setRootFolder(platform.path().toStdString());
 
     // The window as the program makes it, with its queued start-up.
     MainWindow window;
     window.show();
     ASSERT_TRUE(EventuallyTrue([] { return ProcessFlags::startupComplete.load(); }, 60000)) << log.Text();
     ASSERT_FALSE(MyLocationManager_t::instance()->hasLocation()) << "no position before the user gives one";
+    EXPECT_TRUE(EventuallyTrue(
+        [&window] { return LabelText(window, "selectedInterfaceLabel") == "Selected Interface: eth0"; }, 5000))
+        << LabelText(window, "selectedInterfaceLabel").toStdString();
+    EXPECT_EQ(LabelText(window, "networkReadyLabel"), "Ready");
 
     window.form().actionSystem_Settings->trigger();
     TalkboxSettings& dialog = *window.settingsDialog();

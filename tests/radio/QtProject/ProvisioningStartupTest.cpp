@@ -182,7 +182,7 @@ TEST(ManagedFleet, TheRadioEnrolsIsRegisteredRunsTheManagedPlanAndGetsItsNewName
     RVX_REQUIRE_PRIVATE_NETNS();
     rvx::test::RelayProcess relay;
     ASSERT_TRUE(relay.Started());
-    rvx::test::ManagerProcess manager({"--relay-control", std::to_string(relay.ControlPort())});
+    rvx::test::ManagerProcess manager({"--relay-control", relay.ControlSocket()});
     ASSERT_TRUE(manager.Started());
     for (const std::vector<std::string>& command : std::vector<std::vector<std::string>>{
              {"zone", "add", "2", "Field"},

@@ -84,7 +84,7 @@ class RelayOnVeth
 {
 public:
     RelayOnVeth()
-        : process_(RelayProgram(), {"--listen", "10.77.0.1", "--port", "0", "--control-port", "0"})
+        : process_(RelayProgram(), {"--listen", "10.77.0.1", "--port", "0", "--control-socket", "off"})
     {
         const auto banner = process_.WaitForLine("listening on", std::chrono::milliseconds(5000));
         unsigned port = 0;

@@ -148,6 +148,30 @@ TEST_F(ManualLocationTest, EnabledLocationIsSetOnTheFirstPassAndAgainEachInterva
     EXPECT_EQ(log.Count("Setting location manually using QSettings (disables GPS)\n"), 1u);
 }
 
+// A stored position that cannot exist (written by hand or by an older
+// settings dialog) is never taken as the radio's position.
+TEST_F(ManualLocationTest, StoredPositionsThatCannotExistAreNotUsed)
+{
+    const struct
+    {
+        QVariant latitude;
+        QVariant longitude;
+    } rows[] = {{95.0, 20.0}, {45.0, -500.0}, {"45,5", 20.0}, {-90.5, 0.0}, {"nan", 10.0}};
+    MyLocationManager_t& holder = *MyLocationManager_t::instance();
+    QSignalSpy updates(&holder, &MyLocationManager_t::moUpdatedLocationAvailable);
+    LogCapture log;
+    for (const auto& row : rows) {
+        settings->setValue("enable_location", true);
+        settings->setValue("s_latitude", row.latitude);
+        settings->setValue("s_longitude", row.longitude);
+        ManualLocationSource source(*settings, holder, 50);
+        source.pollManualLocation();
+        EXPECT_EQ(updates.count(), 0) << row.latitude.toString().toStdString() << ","
+                                      << row.longitude.toString().toStdString();
+    }
+    EXPECT_TRUE(log.Contains("Ignoring the manual location 95,20: no such position\n")) << log.Text();
+}
+
 TEST_F(ManualLocationTest, DisabledLocationLeavesTheHolderAlone)
 {
     MyLocationManager_t& holder = *MyLocationManager_t::instance();

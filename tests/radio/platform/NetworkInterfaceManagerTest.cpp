@@ -61,6 +61,7 @@ struct SelectionCase
     const char* flags;
     const char* expectedChoice;            // "" for none
     bool expectedReady;
+    bool expectedReported = true;          // some status came from the platform
 };
 
 TEST_F(NetworkInterfaceManagerTest, ChoosesTheCheapestUsableInterface)
@@ -71,9 +72,9 @@ TEST_F(NetworkInterfaceManagerTest, ChoosesTheCheapestUsableInterface)
         {"eth0 down", {{"eth0", "Disconnected\n"}, {"ppp0", "Ready\n"}}, "", "ppp0", true},
         {"eth0 disabled by flag", {{"eth0", "Ready\n"}, {"ppp0", "Available\n"}}, "DISABLE_ETH0\n", "ppp0", false},
         {"status without line end", {{"eth0", "Ready"}}, "", "eth0", true},
-        {"status words are exact", {{"eth0", "ready\n"}, {"ppp0", " Ready\n"}}, "", "", false},
+        {"status words are exact", {{"eth0", "ready\n"}, {"ppp0", " Ready\n"}}, "", "", false, true},
         {"windows line end", {{"eth0", "Ready\r\n"}}, "", "eth0", true},
-        {"no status files", {}, "", "", false},
+        {"no status files", {}, "", "", false, false},
         {"overlong status line", {{"eth0", QByteArray(300, 'R')}, {"ppp0", "Ready\n"}}, "", "ppp0", true},
     };
     for (const SelectionCase& c : cases) {
@@ -85,10 +86,28 @@ TEST_F(NetworkInterfaceManagerTest, ChoosesTheCheapestUsableInterface)
         NetworkInterfaceManager_t manager;
         manager.addInterface("eth0", 0);
         manager.addInterface("ppp0", 1);
+        QSignalSpy shown(&manager, &NetworkInterfaceManager_t::moUpdateNetworkState);
         manager.runPass();
         EXPECT_EQ(manager.selectedInterfaceName(), QString::fromLatin1(c.expectedChoice)) << c.what;
         EXPECT_EQ(manager.isNetworkReady(), c.expectedReady) << c.what;
+        // The display is told the same, and whether anything is known at all.
+        ASSERT_EQ(shown.count(), 1) << c.what;
+        const auto state = shown.first().at(0).value<NetworkState>();
+        EXPECT_EQ(state.reported, c.expectedReported) << c.what;
+        EXPECT_EQ(state.selectedInterface, QString::fromLatin1(c.expectedChoice)) << c.what;
+        EXPECT_EQ(state.ready, c.expectedReady) << c.what;
     }
+}
+
+TEST_F(NetworkInterfaceManagerTest, StateForTheDisplayCarriesTheSelectedInterfacesAddress)
+{
+    setStatus("lo", "Ready\n");
+    NetworkInterfaceManager_t manager;
+    manager.addInterface("lo", 0);
+    QSignalSpy shown(&manager, &NetworkInterfaceManager_t::moUpdateNetworkState);
+    manager.runPass();
+    ASSERT_EQ(shown.count(), 1);
+    EXPECT_EQ(shown.first().at(0).value<NetworkState>().address, "127.0.0.1");
 }
 
 TEST_F(NetworkInterfaceManagerTest, EqualCostsKeepTheFirstListed)

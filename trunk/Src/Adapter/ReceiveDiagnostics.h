@@ -18,12 +18,13 @@ struct CReceiveDiagnostics
     debug_log_throttle_t webManagement{"Received", "web-management messages"};
     debug_log_throttle_t queueFull{"Dropped", "group messages for sockets with full queues"};
     debug_log_throttle_t oversized{"Refused", "datagrams too long for a trunk packet"};
+    debug_log_throttle_t unansweredChallenge{"Left unanswered", "router challenges (too many or too long)"};
 
     // Prints the summaries whose interval is over.
     void Flush(debug_log_throttle_t::clock::time_point now)
     {
         for (debug_log_throttle_t* kind : {&foreign, &malformed, &unexpectedType, &localGroup, &webManagement, &queueFull,
-                                           &oversized})
+                                           &oversized, &unansweredChallenge})
             kind->flush(now);
     }
 };

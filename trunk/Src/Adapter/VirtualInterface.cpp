@@ -225,7 +225,7 @@ void CVirtualInterface::DrainTrunkSocket()
                 "Packet received via Halvane dropped because BLOCK_HALVANE_RX was found in debug_log.conf\n");
             return;
         }
-        if (HandleDatagram(datagram, static_cast<unsigned int>(length)) == EPollStep::kEndPoll)
+        if (HandleDatagram(from, datagram, static_cast<unsigned int>(length)) == EPollStep::kEndPoll)
             return;
     }
 }
@@ -248,7 +248,8 @@ void CVirtualInterface::DropForeignDatagram(const sockaddr_in& sender)
                                         << ntohs(sender.sin_port) << ": not a configured router.\n";
 }
 
-CVirtualInterface::EPollStep CVirtualInterface::HandleDatagram(const unsigned char* data, unsigned int length)
+CVirtualInterface::EPollStep CVirtualInterface::HandleDatagram(const sockaddr_in& from, const unsigned char* data,
+                                                              unsigned int length)
 {
     debug_log_cout("DEBUG_HALVANE_RX") << "Received packet from Halvane2 router, size " << length << "\n";
     Packet::EParseResult result = Packet::EParseResult::kOk;
@@ -275,12 +276,46 @@ CVirtualInterface::EPollStep CVirtualInterface::HandleDatagram(const unsigned ch
     case Packet::kTypeWebManagementMsg:
         DeliverWebManagementMsg(static_cast<const CWebManagementMsg&>(*packet));
         break;
+    case Packet::kTypeChallenge:
+        AnswerChallenge(from, static_cast<const Packet::CChallenge&>(*packet));
+        break;
     default:
         if (mDiagnostics.unexpectedType.occurred(mLastTrunkPoll))
             debug_log_output_string("  ProcessIncoming discarding packet of unknown type\n");
         break;
     }
     return EPollStep::kContinue;
+}
+
+void CVirtualInterface::AnswerChallenge(const sockaddr_in& router, const Packet::CChallenge& challenge)
+{
+    // Only configured routers get here, so the answer goes back to one.
+    if (challenge.PayloadLength() > Packet::CChallenge::kMaxCookie || !AnswerAllowed()) {
+        if (mDiagnostics.unansweredChallenge.occurred(mLastTrunkPoll))
+            get_debug_log_ostream_enabled() << "Leaving a challenge from router "
+                                            << DottedGroup(ntohl(router.sin_addr.s_addr)).c_str() << ":"
+                                            << ntohs(router.sin_port) << " unanswered.\n";
+        return;
+    }
+    const Packet::CChallengeAnswer answer(mDeviceId, mTag, challenge.Payload(), challenge.PayloadLength());
+    unsigned char datagram[kDatagramBufferSize];
+    answer.Encode(datagram);
+    const ssize_t sent = ::sendto(mTrunkSocket, datagram, answer.EncodedSize(), 0,
+                                  reinterpret_cast<const sockaddr*>(&router), sizeof router);
+    if (FlagSet("DEBUG_HALVANE_RX"))
+        debug_log_printf("DEBUG_HALVANE_RX", "Answered a challenge from router %s : %d (%d bytes)\n",
+                         DottedGroup(ntohl(router.sin_addr.s_addr)).c_str(), ntohs(router.sin_port),
+                         static_cast<int>(sent));
+}
+
+bool CVirtualInterface::AnswerAllowed()
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (now - mAnswerSecondStart >= std::chrono::seconds(1)) {
+        mAnswerSecondStart = now;
+        mAnswersThisSecond = 0;
+    }
+    return mAnswersThisSecond++ < kMaxAnswersPerSecond;
 }
 
 void CVirtualInterface::RefreshSubscriptionsIfDue()

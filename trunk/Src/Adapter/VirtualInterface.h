@@ -5,6 +5,7 @@
 
 #include "Adapter/DuplicateWindow.h"
 #include "Adapter/ReceiveDiagnostics.h"
+#include "Packet/Challenge.h"
 #include "Packet/GroupMsg.h"
 #include "Packet/Subscription.h"
 #include "Packet/WebManagementMsg.h"
@@ -30,6 +31,10 @@ public:
     // drain their own sockets in bursts, and a relayed datagram or a due
     // refresh then waits at most this long.
     static constexpr std::chrono::microseconds kTrunkPollInterval{250};
+    // Challenges are answered only to the router that sent them, and at
+    // most this many a second: a forged challenge in a router's name must
+    // not make the unit a source of traffic towards it.
+    static constexpr unsigned int kMaxAnswersPerSecond = 16;
 
     CVirtualInterface(unsigned int deviceId, unsigned char tag, const std::string& interfaceName,
                       Callback callback);
@@ -102,7 +107,9 @@ private:
     void DrainTrunkSocket();
     bool IsRouter(const sockaddr_in& sender) const;
     void DropForeignDatagram(const sockaddr_in& sender);
-    EPollStep HandleDatagram(const unsigned char* data, unsigned int length);
+    EPollStep HandleDatagram(const sockaddr_in& from, const unsigned char* data, unsigned int length);
+    void AnswerChallenge(const sockaddr_in& router, const Packet::CChallenge& challenge);
+    bool AnswerAllowed();
     int SendPacket(const Packet::CPacket& packet) const;
     // Calls visit for every socket that joined the group, in descriptor order.
     template <typename Visit>
@@ -125,6 +132,8 @@ private:
     std::chrono::steady_clock::time_point mLastTrunkPoll;
     bool mTrunkFoundEmpty = false;
     CReceiveDiagnostics mDiagnostics;
+    std::chrono::steady_clock::time_point mAnswerSecondStart;
+    unsigned int mAnswersThisSecond = 0;
 };
 
 } // namespace Halvane::Adapter

@@ -8,12 +8,15 @@
 
 namespace Halvane::Packet {
 
-// Header byte 0. Type 3 does not exist.
+// Header byte 0. Type 3 does not exist. Types 6 and 7 came later: units and
+// routers that predate them drop them as unknown types.
 enum EPacketType : unsigned char {
     kTypeSubscription = 1,
     kTypeGroupMsg = 2,
     kTypeWebManagementMsg = 4,
     kTypeSubscriptionList = 5,
+    kTypeChallenge = 6,       // router to unit: a cookie to echo
+    kTypeChallengeAnswer = 7, // unit to router: the echoed cookie
 };
 
 // Header byte 1 of a group message: what the tunnelled datagram is.

@@ -1,5 +1,6 @@
 // CPacket::CreatePacket: turns a received datagram into the packet object of
 // its type, refusing anything it cannot parse without reading past the end.
+#include "Packet/Challenge.h"
 #include "Packet/GroupMsg.h"
 #include "Packet/Packet.h"
 #include "Packet/Subscription.h"
@@ -22,6 +23,10 @@ std::unique_ptr<CPacket> EmptyPacketOfType(unsigned char type)
         return std::make_unique<CWebManagementMsg>();
     case kTypeSubscriptionList:
         return std::make_unique<CSubscriptionListPacket>();
+    case kTypeChallenge:
+        return std::make_unique<CChallenge>();
+    case kTypeChallengeAnswer:
+        return std::make_unique<CChallengeAnswer>();
     default:
         return nullptr;
     }
