@@ -714,6 +714,13 @@ TEST_F(PanelScreensTest, EveryScreenIsReadableAndNothingOverlaps)
              lcd->viIndividualCallSecondsRemainingChanged(4);
          }},
         {"standby", waitingForStandbyScreen, {}},
+        {"home-encrypted", homeScreen,
+         [this] {
+             lcd->viCurrentChannelPrivacy(true, QString());
+             lcd->viChannelCallEncrypted(0x0A1B2C3D);
+         }},
+        {"home-key-unusable", homeScreen,
+         [this] { lcd->viCurrentChannelPrivacy(true, QStringLiteral("Key unusable: transmit disabled")); }},
         {"home-no-microphone", homeScreen,
          [this] {
              lcd->viVirtualRadioModeChanged(0);
