@@ -1,6 +1,8 @@
 // The control thread's loop.
 #include "ControlServer.h"
 
+#include "AcceptLoop.h"
+
 #include <chrono>
 #include <poll.h>
 #include <sys/socket.h>
@@ -26,18 +28,7 @@ ControlServer::~ControlServer()
 
 void ControlServer::Run()
 {
-    for (;;) {
-        pollfd waiting[2] = {{mSocket, POLLIN, 0}, {mStopEvent, POLLIN, 0}};
-        if (::poll(waiting, 2, -1) < 0)
-            continue;
-        if (waiting[1].revents & POLLIN)
-            return;
-        const int connection = ::accept4(mSocket, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (connection >= 0) {
-            Serve(connection);
-            ::close(connection);
-        }
-    }
+    ServeConnectionsUntilStopped(mSocket, mStopEvent, [this](int connection) { Serve(connection); });
 }
 
 void ControlServer::Serve(int connection)

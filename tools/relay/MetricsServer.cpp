@@ -1,6 +1,8 @@
 // The metrics endpoint's loop and its one page.
 #include "MetricsServer.h"
 
+#include "AcceptLoop.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -94,18 +96,7 @@ MetricsServer::~MetricsServer()
 
 void MetricsServer::Run()
 {
-    for (;;) {
-        pollfd waiting[2] = {{mSocket, POLLIN, 0}, {mStopEvent, POLLIN, 0}};
-        if (::poll(waiting, 2, -1) < 0)
-            continue;
-        if (waiting[1].revents & POLLIN)
-            return;
-        const int connection = ::accept4(mSocket, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (connection >= 0) {
-            Serve(connection);
-            ::close(connection);
-        }
-    }
+    ServeConnectionsUntilStopped(mSocket, mStopEvent, [this](int connection) { Serve(connection); });
 }
 
 void MetricsServer::Serve(int connection)
